@@ -1,0 +1,8 @@
+#!/bin/bash
+# Everything the tests need, from a fresh Debian machine: packages, build, test bed, all suites.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/bootstrap.sh
+cmake --preset mingw64
+cmake --build --preset mingw64
+ctest --preset mingw64 "$@"

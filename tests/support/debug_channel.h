@@ -1,0 +1,53 @@
+// Listens to the system debugger channel the way a debug-output viewer does (the DBWIN_BUFFER
+// section and its two events), so tests assert the very lines a support engineer would see.
+#pragma once
+
+#include <windows.h>
+
+#include <condition_variable>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace zol::test {
+
+struct DebugMessage {
+    DWORD pid;
+    std::string text;  // arrives as ANSI, whatever the sender passed
+};
+
+class DebugChannelListener {
+public:
+    // Fails the test (and throws) when another listener already owns the channel.
+    DebugChannelListener();
+    ~DebugChannelListener();
+    DebugChannelListener(const DebugChannelListener&) = delete;
+    DebugChannelListener& operator=(const DebugChannelListener&) = delete;
+
+    // Every message received so far (all processes); waits until the channel has drained
+    // everything this process sent before the call.
+    std::vector<DebugMessage> messages();
+    // Texts from this process only, drained first.
+    std::vector<std::string> ownLines();
+    // Texts from any process, drained first.
+    std::vector<std::string> allLines();
+    void clear();
+
+private:
+    void run();
+    void drain();
+
+    HANDLE buffer_ = nullptr;
+    HANDLE bufferReady_ = nullptr;
+    HANDLE dataReady_ = nullptr;
+    void* view_ = nullptr;
+    std::thread thread_;
+    std::mutex mutex_;
+    std::condition_variable arrived_;
+    std::vector<DebugMessage> messages_;
+    bool stopping_ = false;
+    unsigned syncSerial_ = 0;
+};
+
+}  // namespace zol::test

@@ -1,0 +1,39 @@
+// A registry key of the test's own under a fixed test root, deleted with everything below it
+// when the test ends, so registry tests leave the prefix as they found it.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+namespace zol::test {
+
+class ScratchKey {
+public:
+    // root: "HKEY_CURRENT_USER" or "HKEY_LOCAL_MACHINE"; the key is ROOT\Software\ZolTests\<name>-<pid>.
+    explicit ScratchKey(const std::wstring& name, const std::wstring& root = L"HKEY_CURRENT_USER");
+    ~ScratchKey();
+    ScratchKey(const ScratchKey&) = delete;
+    ScratchKey& operator=(const ScratchKey&) = delete;
+
+    const std::wstring& path() const { return path_; }  // full path, as the library takes it
+    std::wstring sub(const std::wstring& relative) const { return path_ + L"\\" + relative; }
+
+private:
+    HKEY root_;
+    std::wstring subkey_;
+    std::wstring path_;
+};
+
+// Raw helpers that bypass the library, for building fixtures and checking results.
+void rawSetValue(const std::wstring& fullPath, const std::wstring& name, DWORD type, const void* data, DWORD size);
+bool rawGetValue(const std::wstring& fullPath, const std::wstring& name, DWORD* type, std::string* bytes);
+void rawCreateKey(const std::wstring& fullPath);
+bool rawKeyExists(const std::wstring& fullPath);
+void rawDeleteTree(const std::wstring& fullPath);
+HKEY rawRoot(const std::wstring& fullPath, std::wstring* subkey);
+
+std::string narrow(const std::wstring& text);  // for messages in assertions
+std::wstring widen(const std::string& text);
+
+}  // namespace zol::test

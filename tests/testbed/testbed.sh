@@ -1,0 +1,63 @@
+#!/bin/bash
+# The test bed: a throw-away Wine prefix with one long-lived wineserver, and a PulseAudio null
+# sink that gives Wine one render and one capture endpoint. Everything lives under DIR and is
+# stopped by pid (or by the prefix's own wineserver) on "stop".
+#   testbed.sh start DIR | stop DIR
+set -euo pipefail
+action=${1:?usage: testbed.sh start|stop DIR}
+dir=$(realpath -m "${2:?usage: testbed.sh start|stop DIR}")
+wine=/usr/lib/wine/wine64
+wineserver=/usr/lib/wine/wineserver
+
+environment() {
+    cat <<ENV
+export WINEPREFIX='$dir/prefix'
+export WINEDEBUG=-all
+export WINEDLLOVERRIDES='mscoree,mshtml='
+export XDG_RUNTIME_DIR='$dir/run'
+export HOME='$dir/home'
+export WINESERVER='$wineserver'
+ENV
+}
+
+stop() {
+    [ -d "$dir" ] || return 0
+    if [ -d "$dir/prefix" ]; then
+        WINEPREFIX="$dir/prefix" timeout 20 "$wineserver" -k 2>/dev/null || true
+        WINEPREFIX="$dir/prefix" timeout 20 "$wineserver" -w 2>/dev/null || true
+    fi
+    if [ -f "$dir/run/pulse/pid" ]; then
+        kill "$(cat "$dir/run/pulse/pid")" 2>/dev/null || true
+    fi
+    rm -f "$dir/env"
+}
+
+start() {
+    stop
+    rm -rf "$dir"
+    mkdir -p "$dir/home" "$dir/run"
+    chmod 700 "$dir/run"
+    environment > "$dir/env.pending"
+    . "$dir/env.pending"
+
+    pulseaudio -n --daemonize=yes --exit-idle-time=-1 --log-target=file:"$dir/pulseaudio.log" \
+        -L "module-null-sink sink_name=headset" -L module-native-protocol-unix \
+        </dev/null >>"$dir/pulseaudio.log" 2>&1
+
+    "$wine" wineboot -i </dev/null >"$dir/wineboot.log" 2>&1
+    # wineboot can leave a second service manager behind that never sees services created
+    # later: restart the server once, then keep one alive for the whole run.
+    "$wineserver" -k || true
+    "$wineserver" -w || true
+    # Daemons must not hold the caller's output open, or CTest waits for them.
+    "$wineserver" -p </dev/null >>"$dir/wineserver.log" 2>&1
+    # Null graphics driver: message boxes become real windows that wait for a click.
+    "$wine" reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f </dev/null >>"$dir/wineboot.log" 2>&1
+    mv "$dir/env.pending" "$dir/env"
+}
+
+case "$action" in
+    start) start ;;
+    stop) stop ;;
+    *) echo "usage: testbed.sh start|stop DIR" >&2; exit 2 ;;
+esac
