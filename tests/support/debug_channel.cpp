@@ -8,20 +8,14 @@
 
 namespace zol::test {
 namespace {
-constexpr DWORD kBufferSize = 4096;
 const char kSyncPrefix[] = "\x01zol-test-sync:";
 }  // namespace
 
 DebugChannelListener::DebugChannelListener() {
-    bufferReady_ = CreateEventW(nullptr, FALSE, FALSE, L"DBWIN_BUFFER_READY");
-    const bool taken = GetLastError() == ERROR_ALREADY_EXISTS;
-    dataReady_ = CreateEventW(nullptr, FALSE, FALSE, L"DBWIN_DATA_READY");
-    buffer_ = CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, kBufferSize, L"DBWIN_BUFFER");
-    if (taken || !bufferReady_ || !dataReady_ || !buffer_) {
-        ADD_FAILURE() << "debug channel unavailable (another listener running?)";
+    if (!channel_.isOpen()) {
+        ADD_FAILURE() << "debug channel unavailable: " << channel_.error();
         throw std::runtime_error("debug channel unavailable");
     }
-    view_ = MapViewOfFile(buffer_, FILE_MAP_READ, 0, 0, kBufferSize);
     thread_ = std::thread([this] { run(); });
 }
 
@@ -30,24 +24,16 @@ DebugChannelListener::~DebugChannelListener() {
         std::lock_guard<std::mutex> lock(mutex_);
         stopping_ = true;
     }
-    SetEvent(dataReady_);
+    channel_.interrupt();
     thread_.join();
-    UnmapViewOfFile(view_);
-    CloseHandle(buffer_);
-    CloseHandle(dataReady_);
-    CloseHandle(bufferReady_);
 }
 
 void DebugChannelListener::run() {
     for (;;) {
-        SetEvent(bufferReady_);
-        WaitForSingleObject(dataReady_, INFINITE);
+        DebugMessage message;
+        if (channel_.next(message, INFINITE) != zol::dbwin::Channel::Wait::message) return;
         std::lock_guard<std::mutex> lock(mutex_);
         if (stopping_) return;
-        DebugMessage message;
-        std::memcpy(&message.pid, view_, sizeof(DWORD));
-        const char* text = static_cast<const char*>(view_) + sizeof(DWORD);
-        message.text.assign(text, strnlen(text, kBufferSize - sizeof(DWORD)));
         messages_.push_back(std::move(message));
         arrived_.notify_all();
     }

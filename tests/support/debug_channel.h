@@ -10,12 +10,11 @@
 #include <thread>
 #include <vector>
 
+#include "dbwin_channel.h"
+
 namespace zol::test {
 
-struct DebugMessage {
-    DWORD pid;
-    std::string text;  // arrives as ANSI, whatever the sender passed
-};
+using DebugMessage = zol::dbwin::Message;
 
 class DebugChannelListener {
 public:
@@ -38,10 +37,7 @@ private:
     void run();
     void drain();
 
-    HANDLE buffer_ = nullptr;
-    HANDLE bufferReady_ = nullptr;
-    HANDLE dataReady_ = nullptr;
-    void* view_ = nullptr;
+    zol::dbwin::Channel channel_;
     std::thread thread_;
     std::mutex mutex_;
     std::condition_variable arrived_;

@@ -1,0 +1,135 @@
+// fw update IMAGE: the firmware update with a progress bar.
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+#include <vector>
+
+#include "commands.h"
+
+namespace zolctl {
+namespace {
+
+const char* const kStageNames[] = {
+    "searching for a supported headset", "headset found", "update channels open", "device accepted the update",
+    "sending the image", "waiting for the device's status", "device reported its status",
+};
+constexpr int kStageCount = 7;
+constexpr int kBlock = 63;  // image bytes per data packet
+
+struct Progress {
+    bool json = false;
+    bool console = false;
+    int imageLength = 0;
+    ULONGLONG start = 0, sendStart = 0;
+    int lastStage = -1, lastPercent = -1, lastPrinted = -1;
+    bool barOpen = false;
+    std::vector<int> stagesSeen;
+
+    double seconds() const { return (GetTickCount64() - start) / 1000.0; }
+
+    void closeBar() {
+        if (barOpen) out("\n");
+        barOpen = false;
+    }
+
+    void stage(int value, int stage) {
+        if (stage < 0 || stage >= kStageCount) return;
+        stagesSeen.push_back(stage);
+        if (stage == 4) return percent(value);
+        if (json) {
+            outJson(Json::object().set("stage", stage).set("name", kStageNames[stage]).set("value", value).set("seconds", seconds()));
+            return;
+        }
+        closeBar();
+        char line[160];
+        std::snprintf(line, sizeof line, "[%d/6] %-34s %6.2f s%s\n", stage, kStageNames[stage], seconds(),
+                      stage == 6 ? (" status " + std::to_string(value)).c_str() : "");
+        out(line);
+        if (stage == 3) sendStart = GetTickCount64();
+        lastStage = stage;
+    }
+
+    void percent(int value) {
+        const int fullBlocks = imageLength / kBlock;
+        const double sent = value >= 100 ? imageLength : double(value) / 100.0 * fullBlocks * kBlock;
+        const double elapsed = (GetTickCount64() - (sendStart ? sendStart : start)) / 1000.0;
+        const double rate = elapsed > 0 ? sent / elapsed : 0;
+        if (json) {
+            outJson(Json::object().set("stage", 4).set("name", kStageNames[4]).set("percent", value).set("bytes", sent).set(
+                "bytesPerSecond", rate));
+            return;
+        }
+        // On a console the bar redraws in place; into a pipe or file one line per 10 %.
+        if (!console && value / 10 == lastPrinted / 10 && value != 100) return;
+        if (!console && value == lastPrinted) return;
+        lastPrinted = value;
+        const int width = 30, filled = value * width / 100;
+        char line[200];
+        std::snprintf(line, sizeof line, "%s[4/6] sending [%s%s] %3d %%  %7.0f / %d bytes  %6.1f KiB/s%s",
+                      console ? "\r" : "", std::string(static_cast<size_t>(filled), '#').c_str(),
+                      std::string(static_cast<size_t>(width - filled), '.').c_str(), value, sent, imageLength, rate / 1024,
+                      console ? "" : "\n");
+        out(line);
+        barOpen = console;
+    }
+};
+
+int __cdecl onProgress(void* context, int value, int stage) {
+    static_cast<Progress*>(context)->stage(value, stage);
+    return 0;
+}
+
+bool saw(const Progress& p, int stage) {
+    for (int s : p.stagesSeen)
+        if (s == stage) return true;
+    return false;
+}
+
+}  // namespace
+
+int runFwUpdate(Context& context, Args& args) {
+    std::string value;
+    int startParameter = 0;
+    if (args.takeOption("--start-parameter", value)) startParameter = parseInt(value, "--start-parameter", 0, 255);
+    const std::vector<std::string> words = args.positionals();
+    if (words.size() != 1) throw CliError(kUsage, "fw update needs exactly one IMAGE file");
+    std::ifstream file(widen(words[0]).c_str(), std::ios::binary);
+    if (!file) throw CliError(kUsage, "cannot read the image file " + words[0]);
+    std::vector<char> image((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    if (image.empty()) throw CliError(kUsage, "the image file " + words[0] + " is empty");
+    if (image.size() > 0x7FFFFFFF) throw CliError(kUsage, "the image file " + words[0] + " is too large");
+
+    auto update = context.library().get<exports::UpdateFw>(exports::kUpdateFwName);
+    Progress progress;
+    progress.json = context.json;
+    DWORD mode;
+    progress.console = GetConsoleMode(GetStdHandle(STD_OUTPUT_HANDLE), &mode) != 0;
+    progress.imageLength = static_cast<int>(image.size());
+    progress.start = GetTickCount64();
+    if (!context.json) out("Updating firmware from " + words[0] + " (" + std::to_string(image.size()) + " bytes)\n");
+    const int result = update(reinterpret_cast<void*>(&onProgress), &progress, image.data(), progress.imageLength, startParameter);
+    progress.closeBar();
+
+    std::string outcome;
+    int exitCode = kFailed;
+    if (saw(progress, 6) && result >= 0) {
+        outcome = result == 0 ? "firmware updated, the device reported status 0"
+                              : "the device reported status " + std::to_string(result) + " (update not accepted)";
+        exitCode = result == 0 ? kOk : kFailed;
+    } else if (result == 0 && !saw(progress, 1)) {
+        outcome = "no supported headset is attached";
+    } else if (result == -1 && !saw(progress, 2)) {
+        outcome = "the headset's update channels cannot be opened";
+    } else {
+        outcome = "the device stopped answering (time-out, result " + std::to_string(result) + ")";
+    }
+    if (context.json)
+        outJson(Json::object().set("result", result).set("succeeded", exitCode == kOk).set("outcome", outcome).set(
+            "seconds", progress.seconds()));
+    else if (exitCode == kOk)
+        out(outcome + "\n");
+    if (exitCode != kOk) throw CliError(exitCode, "fw update: " + outcome);
+    return kOk;
+}
+
+}  // namespace zolctl

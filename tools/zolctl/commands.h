@@ -1,0 +1,50 @@
+// The command table and what every command gets: the parsed global options and the library.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "cli.h"
+#include "library.h"
+
+namespace zolctl {
+
+class Context {
+public:
+    bool json = false;
+    std::wstring dll = L"zol_ecd_api.dll";
+
+    // Loaded on first use, so --help and usage errors never need the DLL.
+    Library& library() {
+        if (!library_) library_ = std::make_unique<Library>(dll);
+        return *library_;
+    }
+
+private:
+    std::unique_ptr<Library> library_;
+};
+
+using Handler = int (*)(Context&, Args&);
+
+struct Command {
+    const char* words;    // "eq set"
+    const char* synopsis; // arguments after the words
+    const char* summary;  // one line for the overview
+    const char* details;  // the rest of --help
+    Handler run;
+};
+
+int runEqShow(Context&, Args&);
+int runEqSet(Context&, Args&);
+int runEqReset(Context&, Args&);
+int runEqPlot(Context&, Args&);
+int runVolume(Context&, Args&);
+int runMute(Context&, Args&);
+int runFwUpdate(Context&, Args&);
+int runLog(Context&, Args&);
+
+// Writes text to standard output as UTF-8, flushed (the console and pipes alike).
+void out(const std::string& text);
+void outJson(const Json& value);
+
+}  // namespace zolctl
