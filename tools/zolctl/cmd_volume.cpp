@@ -33,10 +33,11 @@ int runVolume(Context& context, Args& args) {
     int flow;
     std::string value;
     splitFlow(args.positionals(), flow, value);
+    const int wanted = value.empty() ? -1 : parseInt(value, "the volume", 0, 100, 10);
     Library& lib = context.library();
     auto getVolum = lib.get<exports::GetVolum>("_getVolum");
-    if (!value.empty()) {
-        const int percent = parseInt(value, "the volume", 0, 100, 10);
+    if (wanted >= 0) {
+        const int percent = wanted;
         if (lib.get<exports::SetVolum>("_SetVolum")(percent, flow, 0) != 1)
             throw CliError(kFailed, std::string("the default ") + flowName(flow) + " endpoint did not take volume " + value +
                                         " % (no such endpoint, or it refuses volume changes)");
@@ -50,18 +51,14 @@ int runMute(Context& context, Args& args) {
     int flow;
     std::string value;
     splitFlow(args.positionals(), flow, value);
+    const bool on = value == "on" || value == "1" || value == "true";
+    const bool off = value == "off" || value == "0" || value == "false";
+    if (!value.empty() && !on && !off && value != "toggle")
+        throw CliError(kUsage, "mute state must be on, off or toggle, not '" + value + "'");
     Library& lib = context.library();
     auto getMute = lib.get<exports::GetMasterMute>("_GetMasterMute");
     if (!value.empty()) {
-        BOOL mute;
-        if (value == "on" || value == "1" || value == "true")
-            mute = TRUE;
-        else if (value == "off" || value == "0" || value == "false")
-            mute = FALSE;
-        else if (value == "toggle")
-            mute = getMute(flow) ? FALSE : TRUE;
-        else
-            throw CliError(kUsage, "mute state must be on, off or toggle, not '" + value + "'");
+        const BOOL mute = on ? TRUE : off ? FALSE : (getMute(flow) ? FALSE : TRUE);
         if (lib.get<exports::SetMasterMute>("_SetMasterMute")(mute, flow) != 1)
             throw CliError(kFailed, std::string("the default ") + flowName(flow) + " endpoint did not take the mute change");
         // The state just set is what the endpoint took; reading it back through a fresh

@@ -2,6 +2,9 @@
 // every part of it from the command line, for support engineers, scripts (--json) and demos.
 #include <windows.h>
 
+#include <fcntl.h>
+#include <io.h>
+
 #include <cstdio>
 #include <cstring>
 #include <exception>
@@ -113,8 +116,9 @@ int run(std::vector<std::string> words, Context& context) {
         }
     }
     if (rest.empty()) {
+        if (!help) throw CliError(kUsage, "no command given (zolctl --help lists them)");
         printOverview();
-        return help ? kOk : kUsage;
+        return kOk;
     }
     // The longest match of command words wins: "eq set" before "eq".
     const Command* command = nullptr;
@@ -159,6 +163,9 @@ void outJson(const Json& value) { out(value.dump() + "\n"); }
 int wmain(int argc, wchar_t** argv) {
     using namespace zolctl;
     SetConsoleOutputCP(CP_UTF8);
+    // Line ends as written: scripts and tests compare output byte for byte.
+    _setmode(_fileno(stdout), _O_BINARY);
+    _setmode(_fileno(stderr), _O_BINARY);
     std::vector<std::string> words;
     for (int i = 1; i < argc; ++i) words.push_back(narrow(argv[i]));
     Context context;
