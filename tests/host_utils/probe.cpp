@@ -28,19 +28,36 @@ ProbeDirectory::ProbeDirectory() {
     EXPECT_TRUE(CreateDirectoryW(path_.c_str(), nullptr)) << GetLastError();
 }
 
-ProbeDirectory::~ProbeDirectory() {
+namespace {
+
+void removeTree(const std::wstring& directory) {
     WIN32_FIND_DATAW found;
-    HANDLE search = FindFirstFileW((path_ + L"\\*").c_str(), &found);
+    HANDLE search = FindFirstFileW((directory + L"\\*").c_str(), &found);
     if (search != INVALID_HANDLE_VALUE) {
         do {
-            if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;
+            const std::wstring name = found.cFileName;
+            if (name == L"." || name == L"..") continue;
+            const std::wstring path = directory + L"\\" + name;
+            if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+                removeTree(path);
+                continue;
+            }
             // A probe started by the library may still be on its way out.
-            const std::wstring file = path_ + L"\\" + found.cFileName;
-            for (int tries = 0; !DeleteFileW(file.c_str()) && tries < 100; ++tries) Sleep(20);
+            for (int tries = 0; !DeleteFileW(path.c_str()) && tries < 100; ++tries) Sleep(20);
         } while (FindNextFileW(search, &found));
         FindClose(search);
     }
-    RemoveDirectoryW(path_.c_str());
+    RemoveDirectoryW(directory.c_str());
+}
+
+}  // namespace
+
+ProbeDirectory::~ProbeDirectory() { removeTree(path_); }
+
+std::wstring ProbeDirectory::addSubdirectory(const std::wstring& name) {
+    const std::wstring path = path_ + L"\\" + name;
+    EXPECT_TRUE(CreateDirectoryW(path.c_str(), nullptr)) << GetLastError();
+    return path;
 }
 
 std::wstring ProbeDirectory::addProbe(const std::wstring& exeName) {

@@ -26,7 +26,9 @@ public:
     ProbeDirectory& operator=(const ProbeDirectory&) = delete;
 
     const std::wstring& path() const { return path_; }
-    // Copies the probe here as `exeName`; returns its full path.
+    // Creates a directory below this one; returns its full path.
+    std::wstring addSubdirectory(const std::wstring& name);
+    // Copies the probe here as `exeName` (which may name a subdirectory); returns its full path.
     std::wstring addProbe(const std::wstring& exeName);
     // A record file name in this directory (not yet existing).
     std::wstring recordPath(const std::wstring& name) const { return path_ + L"\\" + name + L".record"; }

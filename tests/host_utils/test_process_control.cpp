@@ -75,12 +75,17 @@ protected:
 };
 
 TEST_F(ProcessControl, StartTaskQuotesThePathAndPassesArgumentsAndWindowState) {
-    const std::wstring exe = L"probe with spaces.exe";
-    const std::wstring program = probes.addProbe(exe);
+    // Unquoted, "...\tool dir\probe tool.exe" would start the decoy "...\tool.exe" with the
+    // rest as its arguments. (Wine re-quotes the command line of the program it settles on, so
+    // the decoy, not the recorded quotes, is what tells a missing quote.)
+    probes.addProbe(L"tool.exe");
+    const std::wstring directory = probes.addSubdirectory(L"tool dir");
+    const std::wstring exe = L"probe tool.exe";
+    const std::wstring program = probes.addProbe(L"tool dir\\" + exe);
     const std::wstring recordPath = probes.recordPath(L"arguments");
     ScopedEnvironment record(L"ZOL_PROBE_RECORD", recordPath);
 
-    _start_task(exe.c_str(), L"-x \"two words\" C:\\some dir\\file.txt", SW_SHOWMINNOACTIVE, probes.path().c_str());
+    _start_task(exe.c_str(), L"-x \"two words\" C:\\some dir\\file.txt", SW_SHOWMINNOACTIVE, directory.c_str());
 
     ProbeRecord seen = readRecord(recordPath);
     ASSERT_FALSE(seen.empty()) << "the program did not start";
