@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "common/unique_handle.h"
 #include "host_utils/host_path.h"
 #include "host_utils/process_control.h"
 #include "host_utils_exports.h"
@@ -279,19 +280,28 @@ TEST_F(StartFromInstallPath, MissingInstallPathRaisesTheRegistryError) {
     const std::wstring recordPath = probes.recordPath(L"must-not-start");
     ScopedEnvironment record(L"ZOL_PROBE_RECORD", recordPath);
 
+    // The host sees the exception through the DLL's export just as the library raises it.
+    zol::unique_module library(LoadLibraryW(L"zol_ecd_api.dll"));
+    ASSERT_TRUE(library);
+    using StartTask = void (*)(const wchar_t*, const wchar_t*, int, const wchar_t*);
+    const auto exported = reinterpret_cast<StartTask>(reinterpret_cast<void*>(GetProcAddress(library.get(), "_start_task")));
+    ASSERT_NE(exported, nullptr);
+
     rawCreateKey(kProductKey);  // the key without the value, then no key at all
     removeInstallPath();
     for (int round = 0; round < 2; ++round) {
         SCOPED_TRACE(round == 0 ? "value missing" : "key missing");
-        StandardOutputCapture capture;
-        try {
-            _start_task(L"tool.exe", nullptr, SW_HIDE, nullptr);
-            ADD_FAILURE() << "no RegistryException";
-        } catch (const zol::registry::RegistryException& error) {
-            EXPECT_EQ(error.message().rfind(prefix, 0), 0u) << narrow(error.message());
-            EXPECT_GT(error.message().size(), prefix.size()) << "the system's text follows";
+        for (StartTask startTask : {&_start_task, exported}) {
+            StandardOutputCapture capture;
+            try {
+                startTask(L"tool.exe", nullptr, SW_HIDE, nullptr);
+                ADD_FAILURE() << "no RegistryException";
+            } catch (const zol::registry::RegistryException& error) {
+                EXPECT_EQ(error.message().rfind(prefix, 0), 0u) << narrow(error.message());
+                EXPECT_GT(error.message().size(), prefix.size()) << "the system's text follows";
+            }
+            EXPECT_EQ(capture.finish(), "") << "a registry failure is not a failed start";
         }
-        EXPECT_EQ(capture.finish(), "") << "a registry failure is not a failed start";
         if (round == 0 && !keyExisted) rawDeleteTree(kProductKey);
         if (round == 0 && keyExisted) break;  // the product key belongs to someone: do not delete it
     }
