@@ -67,6 +67,7 @@ TEST(Elevation, RestartAsAdminStartsTheSameProgramWithoutArgumentsAndKeepsRunnin
     ASSERT_FALSE(restarted.empty()) << "no new instance started";
     EXPECT_EQ(restarted[L"module"], probeBesideTheLibrary());
     EXPECT_NE(restarted[L"pid"], seen[L"pid"]);
+    EXPECT_EQ(restarted[L"showWindow"], std::to_wstring(SW_SHOWNORMAL));
     // The command line is the program alone, quoted or not as the shell likes.
     std::wstring line = restarted[L"commandLine"];
     while (!line.empty() && line.back() == L' ') line.pop_back();
