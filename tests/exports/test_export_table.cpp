@@ -17,6 +17,13 @@ namespace {
 const std::set<std::string> kExpectedExports = {
     "?_dbg@@YAXPEBDZZ",
     "?_dbgw@@YAXPEB_WZZ",
+    "getDeviceInfo",
+    "setDeviceProperty",
+    "releaseDeviceInfo",
+    "_SetMasterMute",
+    "_GetMasterMute",
+    "_SetVolum",
+    "_getVolum",
 };
 
 // What a Windows machine provides; anything else (libstdc++-6.dll, libwinpthread-1.dll,
