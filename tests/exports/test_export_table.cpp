@@ -24,6 +24,13 @@ const std::set<std::string> kExpectedExports = {
     "_RestartAsAdmin",
     "_IsGlobalMutexExist",
     "_IsAlreadyRun",
+    "getDeviceInfo",
+    "setDeviceProperty",
+    "releaseDeviceInfo",
+    "_SetMasterMute",
+    "_GetMasterMute",
+    "_SetVolum",
+    "_getVolum",
 };
 
 // What a Windows machine provides; anything else (libstdc++-6.dll, libwinpthread-1.dll,
