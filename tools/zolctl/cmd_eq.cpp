@@ -4,6 +4,7 @@
 #include <fstream>
 
 #include "commands.h"
+#include "settings/settings_mirror.h"
 #include "settings_session.h"
 
 namespace zolctl {
@@ -86,9 +87,40 @@ void report(Context& context, const EqView& eq, bool coefficients) {
 
 int runEqShow(Context& context, Args& args) {
     const bool coefficients = args.takeFlag("--coefficients");
+    const bool withSection = args.takeFlag("--section");
     if (!args.positionals().empty()) throw CliError(kUsage, "eq show takes no arguments");
     SettingsSession session(context.library());
-    report(context, session.eq(), coefficients);
+    if (!withSection) {
+        report(context, session.eq(), coefficients);
+        return kOk;
+    }
+    // What the audio effect reads: the shared section, opened by name like the effect does.
+    const SectionView section = session.section();
+    if (context.json) {
+        Json view = Json::object().set("present", section.present);
+        if (section.present)
+            view.set("payloadSize", static_cast<unsigned long>(section.payloadSize))
+                .set("controlMatchesRecord", section.controlMatchesRecord)
+                .set("effectMatchesRecord", section.effectMatchesRecord)
+                .set("equaliser", eqJson(section.eq, coefficients));
+        else
+            view.set("error", static_cast<unsigned long>(section.error));
+        outJson(eqJson(session.eq(), coefficients).set("section", std::move(view)));
+        return kOk;
+    }
+    printEq(session.eq(), coefficients);
+    if (!section.present) {
+        out("shared section " + narrow(zol::settings::kSettingsSectionName) + ": cannot be opened (error " +
+            std::to_string(section.error) + ")\n");
+        return kOk;
+    }
+    out("\nShared section " + narrow(zol::settings::kSettingsSectionName) + ", as the audio effect reads it:\n" +
+        "  payload size " + std::to_string(section.payloadSize) + " bytes; control block " +
+        (section.controlMatchesRecord ? "matches" : "DIFFERS FROM") + " the record; effect block " +
+        (section.effectMatchesRecord ? "matches" : "DIFFERS FROM") + " the record\n");
+    std::string gains;
+    for (const EqBandView& b : section.eq.bands) gains += " " + std::to_string(int(std::lround(b.gainDb)));
+    out("  equaliser gains in the section (dB):" + gains + "\n");
     return kOk;
 }
 
@@ -106,7 +138,7 @@ int runEqSet(Context& context, Args& args) {
         const int db = parseInt(s.substr(eq + 1), "the gain of band " + s.substr(0, eq), -kMaxGainDb, kMaxGainDb, 10);
         gains[static_cast<size_t>(band)] = static_cast<unsigned char>(static_cast<signed char>(db));
     }
-    session.setProperty(SettingsSession::kGainProperty, gains.data());
+    session.setProperty(ZOL_PROPERTY_EQ_GAINS, gains.data());
     report(context, session.eq(), false);
     return kOk;
 }
@@ -116,7 +148,7 @@ int runEqReset(Context& context, Args& args) {
     SettingsSession session(context.library());
     auto gains = session.gainBlock();
     for (size_t k = 0; k < session.eq().bands.size(); ++k) gains[k] = 0;  // bytes past the bands pass through
-    session.setProperty(SettingsSession::kGainProperty, gains.data());
+    session.setProperty(ZOL_PROPERTY_EQ_GAINS, gains.data());
     report(context, session.eq(), false);
     return kOk;
 }

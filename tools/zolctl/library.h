@@ -8,22 +8,23 @@
 #include <string>
 
 #include "common/unique_handle.h"
+#include "zol_ecd_api.h"
 
 namespace zolctl {
 
-// Export names and signatures as the host calls them.
+// Export signatures as the host calls them: taken from the public header wherever it has them.
 namespace exports {
 using Init = int(__cdecl*)();
 using UnInit = int(__cdecl*)();
 using GetDeviceCount = int(__cdecl*)();
-using GetDeviceInfo = int(__cdecl*)(int index, void* info);
-using SetDeviceProperty = int(__cdecl*)(void* info, int property, const unsigned char* data);
-using ReleaseDeviceInfo = int(__cdecl*)(void* info);
-using SetMasterMute = int(__cdecl*)(BOOL mute, int flow);
-using GetMasterMute = int(__cdecl*)(int flow);
-using SetVolum = int(__cdecl*)(int percent, int flow, int ignored);
-using GetVolum = int(__cdecl*)(int flow, int ignored);
-using IsRunningAsAdmin = int(__cdecl*)();
+using GetDeviceInfo = decltype(&::getDeviceInfo);
+using SetDeviceProperty = decltype(&::setDeviceProperty);
+using ReleaseDeviceInfo = decltype(&::releaseDeviceInfo);
+using SetMasterMute = decltype(&::_SetMasterMute);
+using GetMasterMute = decltype(&::_GetMasterMute);
+using SetVolum = decltype(&::_SetVolum);
+using GetVolum = decltype(&::_getVolum);
+using IsRunningAsAdmin = decltype(&::_IsRunningAsAdmin);
 using HidEnumCallback = int(__cdecl*)(void* context, const char* path);
 using HidEnumIntfRptid = void(__cdecl*)(unsigned short vid, unsigned short pid, unsigned short intf,
                                         unsigned short reportId, HidEnumCallback callback, void* context);

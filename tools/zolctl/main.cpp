@@ -25,10 +25,11 @@ const Command kCommands[] = {
      "  eq reset                   all gains back to 0 dB\n"
      "  eq plot [--out FILE.svg]   draw the combined response as SVG and as a terminal sketch",
      nullptr},
-    {"eq show", "[--coefficients]", "show the equaliser",
+    {"eq show", "[--coefficients] [--section]", "show the equaliser",
      "Reads the settings through getDeviceInfo and lists the ten bands: centre frequency,\n"
      "bandwidth, Q and gain; with --coefficients also the biquad coefficients a1 a2 b0 b1 b2 that\n"
-     "the library computed.",
+     "the library computed. With --section also opens the shared section the audio effect reads\n"
+     "and shows whether it holds the same settings.",
      runEqShow},
     {"eq set", "BAND=DB [BAND=DB ...]", "set band gains",
      "Sets the gains of the named bands (whole dB, -24..24) and keeps the others; the library\n"

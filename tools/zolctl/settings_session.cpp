@@ -4,58 +4,73 @@
 #include <string>
 
 #include "cli.h"
+#include "common/unique_handle.h"
+#include "settings/settings_mirror.h"
 
 namespace zolctl {
-namespace {
-// Where the host's record keeps the equaliser (bytes of DeviceInfo).
-constexpr size_t kSampleRateOffset = 36;
-constexpr size_t kBandsOffset = 67, kBandSize = 14;
-constexpr size_t kCoefficientsOffset = 207, kCoefficientsSize = 20;
-constexpr int kBandCount = 10;
-
-float f32At(const unsigned char* p) {
-    float v;
-    std::memcpy(&v, p, sizeof v);
-    return v;
-}
-}  // namespace
 
 SettingsSession::SettingsSession(Library& library) : library_(library) {
     auto getDeviceInfo = library_.get<exports::GetDeviceInfo>("getDeviceInfo");
     library_.get<exports::ReleaseDeviceInfo>("releaseDeviceInfo");  // fail before opening, not after
-    const int result = getDeviceInfo(0, record_.data());
+    const int result = getDeviceInfo(0, &record_);
     if (result != 1) throw CliError(kFailed, "getDeviceInfo returned " + std::to_string(result));
     open_ = true;
 }
 
 SettingsSession::~SettingsSession() {
-    if (open_) library_.get<exports::ReleaseDeviceInfo>("releaseDeviceInfo")(record_.data());
+    if (open_) library_.get<exports::ReleaseDeviceInfo>("releaseDeviceInfo")(&record_);
 }
 
 std::array<unsigned char, SettingsSession::kGainBlockSize> SettingsSession::gainBlock() const {
     std::array<unsigned char, kGainBlockSize> block{};
-    std::memcpy(block.data(), record_.data() + kGainBlockOffset, kGainBlockSize);
+    std::memcpy(block.data(), &record_.eqGains, kGainBlockSize);
     return block;
 }
 
 void SettingsSession::setProperty(int property, const unsigned char* data) {
-    const int result = library_.get<exports::SetDeviceProperty>("setDeviceProperty")(record_.data(), property, data);
+    const int result = library_.get<exports::SetDeviceProperty>("setDeviceProperty")(&record_, property, data);
     if (result != 1)
         throw CliError(kFailed, "setDeviceProperty(" + std::to_string(property) + ") returned " + std::to_string(result));
 }
 
-EqView SettingsSession::eq() const {
+namespace {
+EqView decodeEq(const EffectBlock& effect) {
     EqView view;
-    std::int32_t rate;
-    std::memcpy(&rate, record_.data() + kSampleRateOffset, sizeof rate);
-    view.sampleRate = rate;
-    for (int k = 0; k < kBandCount; ++k) {
-        const unsigned char* band = record_.data() + kBandsOffset + kBandSize * k;
-        const unsigned char* c = record_.data() + kCoefficientsOffset + kCoefficientsSize * k;
-        view.bands.push_back({k + 1, f32At(band + 2), f32At(band + 6), f32At(band + 10),
-                              {f32At(c), f32At(c + 4), f32At(c + 8), f32At(c + 12), f32At(c + 16)}});
+    view.sampleRate = effect.sampleRate;
+    for (int k = 0; k < 10; ++k) {
+        const EqBand& band = effect.bands[k];
+        const BiquadCoefficients& c = effect.coefficients[k];
+        view.bands.push_back({k + 1, band.frequency, band.gain, band.bandwidth, {c.a1, c.a2, c.b0, c.b1, c.b2}});
     }
     return view;
 }
+}  // namespace
+
+SectionView SettingsSession::section() const {
+    SectionView view;
+    zol::unique_kernel_handle section(OpenFileMappingW(FILE_MAP_READ, FALSE, zol::settings::kSettingsSectionName));
+    if (!section) {
+        view.error = GetLastError();
+        return view;
+    }
+    constexpr size_t kShown = 4 + sizeof(ControlBlock) + sizeof(EffectBlock);
+    zol::unique_view mapped(MapViewOfFile(section.get(), FILE_MAP_READ, 0, 0, kShown));
+    if (!mapped) {
+        view.error = GetLastError();
+        return view;
+    }
+    const auto* bytes = static_cast<const unsigned char*>(mapped.get());
+    view.present = true;
+    std::memcpy(&view.payloadSize, bytes, sizeof view.payloadSize);
+    view.controlMatchesRecord = std::memcmp(bytes + 4, &record_.control, sizeof(ControlBlock)) == 0;
+    view.effectMatchesRecord = std::memcmp(bytes + 4 + sizeof(ControlBlock), &record_.effect, sizeof(EffectBlock)) == 0;
+    EffectBlock effect;
+    std::memcpy(&effect, bytes + 4 + sizeof(ControlBlock), sizeof effect);
+    view.eq = decodeEq(effect);
+    return view;
+}
+
+EqView SettingsSession::eq() const { return decodeEq(record_.effect); }
+
 
 }  // namespace zolctl
