@@ -38,6 +38,13 @@ std::wstring childApoStoreKeyPath(const std::wstring& endpointId) {
     return std::wstring(kChildApoStoreKey) + L"\\" + endpointId;
 }
 
+std::wstring backupFileName(const std::wstring& endpointName, const std::wstring& deviceDescription) {
+    std::wstring name = L"backup_" + endpointName + L"_" + deviceDescription;
+    for (wchar_t& c : name)
+        if (std::wcschr(L"<>:\"/\\|?*", c) != nullptr && c != L'\0') c = L'_';
+    return name + L".reg";
+}
+
 std::wstring DeviceAPOInfo::getDeviceDescription() const { return deviceDescription; }
 std::wstring DeviceAPOInfo::getEndpointName() const { return endpointName; }
 std::wstring DeviceAPOInfo::getEndpointId() const { return endpointId; }

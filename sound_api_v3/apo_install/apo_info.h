@@ -53,6 +53,11 @@ constexpr const wchar_t* kCurrentStoreVersion = L"2";
 // The endpoint's own subkey of the store.
 std::wstring childApoStoreKeyPath(const std::wstring& endpointId);
 
+// Name of the .reg file that keeps an endpoint's former registrations: "backup_<endpoint
+// name>_<device description>.reg", with each of < > : " / \ | ? * in the names replaced by "_".
+// No directory part: the file lands in the process's current directory.
+std::wstring backupFileName(const std::wstring& endpointName, const std::wstring& deviceDescription);
+
 // How the effect is inserted into an endpoint's effect chain.
 struct InstallOptions {
     bool preMixSlot = false;        // occupies the pre-mix side (slot 0 or 2)
