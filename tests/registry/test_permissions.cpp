@@ -156,6 +156,7 @@ TEST_F(Permissions, WritableWithSeveralEntriesOfTheGroup) {
         EXPECT_EQ(countFor(entries, "BA"), 1u);
         EXPECT_EQ(countOf(entries, "A;OICI;KA;;;BA"), 1u);
     }
+    setSecurity(key, L"O:BAG:BAD:(A;;KA;;;BA)");  // let the scratch key go
 }
 
 TEST_F(Permissions, WritableOnAnEmptyDaclLeavesOnlyTheAdministratorsEntry) {
