@@ -174,3 +174,29 @@ TEST(WineHid, WithoutTheKitsHeadsetsNothingIsFoundAndNothingHangs) {
 }
 
 }  // namespace
+
+namespace {
+
+// The demo variant: the same exports over the simulated headset, which is attached at load.
+TEST(SimulatedHeadsetDll, TransfersAndUpdatesThroughTheShippedExports) {
+    zol::unique_module dll(LoadLibraryW(L"zol_ecd_api_sim.dll"));
+    ASSERT_TRUE(dll);
+    auto isUsbConnected = reinterpret_cast<int (*)(int, int, int, int)>(GetProcAddress(dll.get(), "_is_usb_connected"));
+    auto transData = reinterpret_cast<int (*)(int, int, int, int, const unsigned char*, unsigned char*)>(
+        GetProcAddress(dll.get(), "_hid_trans_data"));
+    auto update = reinterpret_cast<int (*)(void*, void*, void*, int, int)>(
+        GetProcAddress(dll.get(), "?_update_7420_fw@@YAHPEAX00HH@Z"));
+    auto prepare = reinterpret_cast<int (*)(int, int, int)>(GetProcAddress(dll.get(), "zolsim_prepare_firmware_update"));
+    ASSERT_TRUE(isUsbConnected && transData && update && prepare);
+    EXPECT_EQ(isUsbConnected(0x0A1B, 0x00C2, 3, 6), 1);
+    EXPECT_EQ(isUsbConnected(0x0A1B, 0x00C3, 3, 6), -1);
+    unsigned char output[63], input[63] = {};
+    for (int i = 0; i < 63; ++i) output[i] = static_cast<unsigned char>(i + 1);
+    EXPECT_EQ(transData(0x0A1B, 0x00C2, 3, 6, output, input), 1);
+    EXPECT_EQ(std::vector<unsigned char>(input, input + 63), std::vector<unsigned char>(output, output + 63));
+    std::vector<unsigned char> image(1000, 0x5A);
+    EXPECT_EQ(prepare(1000, 1, 9), 1);
+    EXPECT_EQ(update(nullptr, nullptr, image.data(), 1000, 0), 9);
+}
+
+}  // namespace
