@@ -79,6 +79,19 @@ struct sc_handle_traits {
     static void close(pointer h) noexcept { ::CloseServiceHandle(h); }
 };
 
+// AllocateAndInitializeSid gives a SID that only FreeSid may release.
+struct sid_traits {
+    using pointer = PSID;
+    static pointer invalid() noexcept { return nullptr; }
+    static void close(pointer p) noexcept { ::FreeSid(p); }
+};
+// Blocks from the process heap (HeapAlloc on GetProcessHeap()).
+struct process_heap_traits {
+    using pointer = void*;
+    static pointer invalid() noexcept { return nullptr; }
+    static void close(pointer p) noexcept { ::HeapFree(::GetProcessHeap(), 0, p); }
+};
+
 using unique_kernel_handle = unique_handle<kernel_handle_traits>;
 using unique_file_handle = unique_handle<file_handle_traits>;
 using unique_hkey = unique_handle<reg_key_traits>;
@@ -86,5 +99,7 @@ using unique_local = unique_handle<local_mem_traits>;
 using unique_view = unique_handle<mapped_view_traits>;
 using unique_module = unique_handle<module_traits>;
 using unique_sc_handle = unique_handle<sc_handle_traits>;
+using unique_sid = unique_handle<sid_traits>;
+using unique_process_heap_block = unique_handle<process_heap_traits>;
 
 }  // namespace zol

@@ -18,7 +18,7 @@ int lineCount(const std::string& text) {
 
 TEST(ZolctlCli, EveryCommandHasHelp) {
     const wchar_t* commands[] = {L"eq", L"eq show", L"eq set", L"eq reset", L"eq plot", L"volume",
-                                 L"mute", L"fw", L"fw update", L"log"};
+                                 L"mute", L"devices", L"fw", L"fw update", L"log"};
     for (const wchar_t* command : commands) {
         {
             const auto run = runZolctl(std::wstring(command) + (command[0] == L'e' ? L" -h" : L" --help"));
@@ -30,7 +30,7 @@ TEST(ZolctlCli, EveryCommandHasHelp) {
     }
     const auto overview = runZolctl(L"--help");
     EXPECT_EQ(overview.exitCode, 0u);
-    for (const char* command : {"eq", "volume", "mute", "fw", "log"})
+    for (const char* command : {"eq", "volume", "mute", "devices", "fw", "log"})
         EXPECT_NE(overview.out.find(std::string("\n  ") + command + " "), std::string::npos) << command;
 }
 

@@ -1,4 +1,5 @@
 // fw update IMAGE: the firmware update with a progress bar.
+#include <algorithm>
 #include <cstdio>
 #include <fstream>
 #include <iterator>
@@ -12,8 +13,13 @@ namespace {
 const char* const kStageNames[] = {
     "searching for a supported headset", "headset found", "update channels open", "device accepted the update",
     "sending the image", "waiting for the device's status", "device reported its status",
+    "the device stopped answering", "the device is gone (unplugged?)",
 };
-constexpr int kStageCount = 7;
+constexpr int kStageCount = 9;
+// Value of stages 7 and 8: the wait that gave up.
+const char* const kWaitNames[] = {"", "start handshake", "block flow control", "final partial block", "final status"};
+
+const char* waitName(int wait) { return wait >= 1 && wait <= 4 ? kWaitNames[wait] : "unknown wait"; }
 constexpr int kBlock = 63;  // image bytes per data packet
 
 struct Progress {
@@ -42,8 +48,11 @@ struct Progress {
         }
         closeBar();
         char line[160];
-        std::snprintf(line, sizeof line, "[%d/6] %-34s %6.2f s%s\n", stage, kStageNames[stage], seconds(),
-                      stage == 6 ? (" status " + std::to_string(value)).c_str() : "");
+        std::string detail;
+        if (stage == 6) detail = "  status " + std::to_string(value);
+        if (stage >= 7) detail = std::string("  (time-out in the ") + waitName(value) + ")";
+        std::snprintf(line, sizeof line, "[%d/6] %-34s %6.2f s%s\n", std::min(stage, 6), kStageNames[stage], seconds(),
+                      detail.c_str());
         out(line);
         if (stage == 3) sendStart = GetTickCount64();
         lastStage = stage;
@@ -74,10 +83,7 @@ struct Progress {
     }
 };
 
-int __cdecl onProgress(void* context, int value, int stage) {
-    static_cast<Progress*>(context)->stage(value, stage);
-    return 0;
-}
+void __cdecl onProgress(void* context, int value, int stage) { static_cast<Progress*>(context)->stage(value, stage); }
 
 bool saw(const Progress& p, int stage) {
     for (int s : p.stagesSeen)
@@ -91,6 +97,8 @@ int runFwUpdate(Context& context, Args& args) {
     std::string value;
     int startParameter = 0;
     if (args.takeOption("--start-parameter", value)) startParameter = parseInt(value, "--start-parameter", 0, 255);
+    int simulatedStatus = 0;
+    if (args.takeOption("--simulated-status", value)) simulatedStatus = parseInt(value, "--simulated-status", 0, 255);
     const std::vector<std::string> words = args.positionals();
     if (words.size() != 1) throw CliError(kUsage, "fw update needs exactly one IMAGE file");
     std::ifstream file(widen(words[0]).c_str(), std::ios::binary);
@@ -107,6 +115,14 @@ int runFwUpdate(Context& context, Args& args) {
     progress.imageLength = static_cast<int>(image.size());
     progress.start = GetTickCount64();
     if (!context.json) out("Updating firmware from " + words[0] + " (" + std::to_string(image.size()) + " bytes)\n");
+    // The demo build of the library (zol_ecd_api_sim.dll) carries a simulated headset that must
+    // be told what image to expect; the real library has no such export.
+    using PrepareSimulation = int(__cdecl*)(int imageLength, int paced, int finalStatus);
+    if (context.library().has("zolsim_prepare_firmware_update")) {
+        context.library().get<PrepareSimulation>("zolsim_prepare_firmware_update")(progress.imageLength, 1, simulatedStatus);
+        if (!context.json) out("SIMULATED headset (zol_ecd_api_sim.dll): it paces every block and will report status " +
+                               std::to_string(simulatedStatus) + "\n");
+    }
     const int result = update(reinterpret_cast<void*>(&onProgress), &progress, image.data(), progress.imageLength, startParameter);
     progress.closeBar();
 
@@ -116,12 +132,15 @@ int runFwUpdate(Context& context, Args& args) {
         outcome = result == 0 ? "firmware updated, the device reported status 0"
                               : "the device reported status " + std::to_string(result) + " (update not accepted)";
         exitCode = result == 0 ? kOk : kFailed;
-    } else if (result == 0 && !saw(progress, 1)) {
+    } else if (result == ZOL_FW_NO_DEVICE) {
         outcome = "no supported headset is attached";
-    } else if (result == -1 && !saw(progress, 2)) {
+    } else if (result == ZOL_FW_CHANNEL_NOT_OPENED) {
         outcome = "the headset's update channels cannot be opened";
+    } else if (result == ZOL_FW_DEVICE_SILENT) {
+        outcome = saw(progress, 8) ? "time-out: the device disappeared during the update"
+                                   : "time-out: the device stopped answering";
     } else {
-        outcome = "the device stopped answering (time-out, result " + std::to_string(result) + ")";
+        outcome = "the update ended with result " + std::to_string(result);
     }
     if (context.json)
         outJson(Json::object().set("result", result).set("succeeded", exitCode == kOk).set("outcome", outcome).set(

@@ -39,9 +39,13 @@ int runEqSet(Context&, Args&);
 int runEqReset(Context&, Args&);
 int runEqPlot(Context&, Args&);
 int runVolume(Context&, Args&);
+int runDevices(Context&, Args&);
 int runMute(Context&, Args&);
 int runFwUpdate(Context&, Args&);
 int runLog(Context&, Args&);
+
+// Why hidapi cannot list devices in this process, or "" when it can.
+std::string hidUnavailable(Library& library);
 
 // Writes text to standard output as UTF-8, flushed (the console and pipes alike).
 void out(const std::string& text);

@@ -10,6 +10,8 @@
 #include "common/unique_handle.h"
 #include "zol_ecd_api.h"
 
+#include <hidapi.h>
+
 namespace zolctl {
 
 // Export signatures as the host calls them: taken from the public header wherever it has them.
@@ -25,16 +27,17 @@ using GetMasterMute = decltype(&::_GetMasterMute);
 using SetVolum = decltype(&::_SetVolum);
 using GetVolum = decltype(&::_getVolum);
 using IsRunningAsAdmin = decltype(&::_IsRunningAsAdmin);
-using HidEnumCallback = int(__cdecl*)(void* context, const char* path);
-using HidEnumIntfRptid = void(__cdecl*)(unsigned short vid, unsigned short pid, unsigned short intf,
-                                        unsigned short reportId, HidEnumCallback callback, void* context);
-using FwProgress = int(__cdecl*)(void* context, int value, int stage);
-using UpdateFw = int(__cdecl*)(void* progress, void* context, void* image, int length, int startParameter);
-using Dbgw = void(__cdecl*)(const wchar_t* format, ...);
+using HidEnumIntfRptid = decltype(&::hid_enum_intf_rptid);
+using HidInit = decltype(&::hid_init);
+using HidError = decltype(&::hid_error);
+using HidEnumerate = decltype(&::hid_enumerate);
+using HidFreeEnumeration = decltype(&::hid_free_enumeration);
+using FwProgress = zol_fw_progress_fn;
+using UpdateFw = zol_update_7420_fw_fn;
 
-constexpr char kDbgName[] = "?_dbg@@YAXPEBDZZ";
-constexpr char kDbgwName[] = "?_dbgw@@YAXPEB_WZZ";
-constexpr char kUpdateFwName[] = "?_update_7420_fw@@YAHPEAX00HH@Z";
+constexpr const char* kDbgName = ZOL_DBG_EXPORT_NAME;
+constexpr const char* kDbgwName = ZOL_DBGW_EXPORT_NAME;
+constexpr const char* kUpdateFwName = ZOL_UPDATE_7420_FW_EXPORT_NAME;
 }  // namespace exports
 
 class Library {

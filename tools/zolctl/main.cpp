@@ -51,6 +51,10 @@ const Command kCommands[] = {
      "Without a state shows whether the default render (default) or capture endpoint is muted;\n"
      "with on, off or toggle sets it.",
      runMute},
+    {"devices", "[--all]", "supported headset interfaces attached",
+     "Lists the HID interfaces of supported headsets that are attached, per entry of the kit's\n"
+     "device table. With --all also lists every HID device the system has (for support).",
+     runDevices},
     {"fw", "update IMAGE [--start-parameter N]", "firmware update",
      "Subcommands:\n"
      "  fw update IMAGE   write the firmware image file to the attached headset",
@@ -58,7 +62,10 @@ const Command kCommands[] = {
     {"fw update", "IMAGE [--start-parameter N]", "write a firmware image to the headset",
      "Streams the image file to the first attached supported headset and shows the stages,\n"
      "percentage, transfer rate and the device's final status. N (0..255, default 0) is sent\n"
-     "in the start packet. Exit 0 when the device reports status 0, 1 otherwise.",
+     "in the start packet. Exit 0 when the device reports status 0, 1 otherwise (no headset,\n"
+     "channels not opened, the device's time-out, or another status).\n"
+     "With the demo build zol_ecd_api_sim.dll (--dll) the simulated headset is told to expect the\n"
+     "image and to report --simulated-status N at the end (default 0).",
      runFwUpdate},
     {"log", "[--count N] [--for SECONDS] [--pid PID] [--grep TEXT]", "live view of the library's debug messages",
      "Shows the messages the library (and every other program) sends to the debugger channel,\n"

@@ -1,0 +1,355 @@
+// The endpoint catalogue over endpoints laid out like Windows' own, and over Wine's endpoints.
+#include <gtest/gtest.h>
+#include <objbase.h>
+
+#include <algorithm>
+
+#include "apo_install/apo_info.h"
+#include "apo_install/endpoint_catalogue.h"
+#include "apo_install/endpoint_fixture.h"
+#include "registry/registry.h"
+#include "support/scratch_key.h"
+
+namespace zol::apo {
+namespace {
+
+using test::narrow;
+using test::PairedBluetoothDevices;
+using test::TestEndpoint;
+namespace p = property;
+
+std::vector<std::wstring> ids(const std::vector<EndpointMatch>& matches, const std::vector<std::wstring>& ours) {
+    std::vector<std::wstring> found;
+    for (const EndpointMatch& match : matches) {
+        EXPECT_EQ(match.previousOs, 0);
+        if (std::find(ours.begin(), ours.end(), match.endpointId) != ours.end()) found.push_back(match.endpointId);
+    }
+    return found;
+}
+
+// Ids in the order the flow key enumerates them, restricted to the given ones.
+std::vector<std::wstring> inEnumerationOrder(std::uint8_t flow, std::vector<std::wstring> wanted) {
+    std::vector<std::wstring> ordered;
+    for (const std::wstring& id : registry::listSubkeys(flowKeyPath(false, flow)))
+        if (std::find(wanted.begin(), wanted.end(), id) != wanted.end()) ordered.push_back(id);
+    return ordered;
+}
+
+TEST(UsbSearch, MatchesLowerCasedHardwareIdsOfOneFlowOnly) {
+    TestEndpoint upper(false), lower(false), otherDevice(false), noHardwareId(false), capture(true);
+    upper.describe(L"Speakers", L"Zol Headset", L"USB\\VID_0A1B&PID_00C2&MI_00\\7&1234");
+    lower.deviceState(1).property(p::kHardwareIdFallback, L"usb\\vid_0a1b&pid_00c2&mi_00");
+    // Property 39 wins over 2: this endpoint belongs to product 00C3.
+    otherDevice.describe(L"Speakers", L"Other", L"USB\\VID_0A1B&PID_00C3")
+        .property(p::kHardwareIdFallback, L"USB\\VID_0A1B&PID_00C2");
+    noHardwareId.deviceState(1).property(p::kDeviceDescription, L"Speakers");
+    capture.describe(L"Microphone", L"Zol Headset", L"USB\\VID_0A1B&PID_00C2&MI_00");
+    const std::vector<std::wstring> ours = {upper.id(), lower.id(), otherDevice.id(), noHardwareId.id(), capture.id()};
+
+    EXPECT_EQ(ids(findUsbEndpoints(0x0A1B, 0x00C2, 0), ours), inEnumerationOrder(0, {upper.id(), lower.id()}));
+    EXPECT_EQ(ids(findUsbEndpoints(0x0A1B, 0x00C3, 0), ours), std::vector<std::wstring>{otherDevice.id()});
+    // Any flow but 0 is capture.
+    EXPECT_EQ(ids(findUsbEndpoints(0x0A1B, 0x00C2, 1), ours), std::vector<std::wstring>{capture.id()});
+    EXPECT_EQ(ids(findUsbEndpoints(0x0A1B, 0x00C2, 7), ours), std::vector<std::wstring>{capture.id()});
+    EXPECT_TRUE(ids(findUsbEndpoints(0x0A1B, 0x0C2, 0), {L"none"}).empty());
+}
+
+TEST(UsbSearch, PadsIdsToFourDigitsAndSearchesOnlyTheCurrentTree) {
+    TestEndpoint current(false), previous(false, true);
+    current.describe(L"Speakers", L"Tiny", L"USB\\VID_0001&PID_0002");
+    previous.describe(L"Speakers", L"Tiny", L"USB\\VID_0001&PID_0002");
+    const auto found = ids(findUsbEndpoints(0x1, 0x2, 0), {current.id(), previous.id()});
+    EXPECT_EQ(found, std::vector<std::wstring>{current.id()});
+}
+
+TEST(EndpointKeyPath, RenderFirstThenCaptureNeverThePreviousTree) {
+    TestEndpoint render(false), capture(true), previous(false, true);
+    const std::wstring both = test::freshGuidText();
+    TestEndpoint bothRender(false, false, both), bothCapture(true, false, both);
+    EXPECT_EQ(getEndpointKeyPath(render.id()), std::wstring(kCurrentTreeKey) + L"\\Render\\" + render.id());
+    EXPECT_EQ(getEndpointKeyPath(capture.id()), std::wstring(kCurrentTreeKey) + L"\\Capture\\" + capture.id());
+    EXPECT_EQ(getEndpointKeyPath(both), bothRender.key());
+    EXPECT_EQ(getEndpointKeyPath(previous.id()), L"");
+    EXPECT_EQ(getEndpointKeyPath(test::freshGuidText()), L"");
+}
+
+TEST(DeviceFormat, LengthRulesAndTheExtensibleTag) {
+    auto value = [](std::size_t size, std::uint16_t tag) {
+        std::vector<std::uint8_t> bytes(size, 0);
+        const std::uint8_t format[] = {static_cast<std::uint8_t>(tag), static_cast<std::uint8_t>(tag >> 8), 2, 0,
+                                       0x80, 0xBB, 0, 0};  // 2 channels, 48000 Hz
+        for (std::size_t i = 0; i < sizeof format && 8 + i < size; ++i) bytes[8 + i] = format[i];
+        const std::uint8_t mask[] = {0x3F, 0, 0, 0};
+        for (std::size_t i = 0; i < 4 && 28 + i < size; ++i) bytes[28 + i] = mask[i];
+        return bytes;
+    };
+    struct Case {
+        std::size_t size;
+        std::uint16_t tag;
+        std::uint32_t channels, rate, mask;
+    } cases[] = {{25, 0xFFFE, 0, 0, 0},     {26, 1, 2, 48000, 0},      {26, 0xFFFE, 2, 48000, 0},
+                 {31, 0xFFFE, 2, 48000, 0}, {32, 0xFFFE, 2, 48000, 0x3F}, {32, 1, 2, 48000, 0},
+                 {40, 0xFFFE, 2, 48000, 0x3F}, {0, 0, 0, 0, 0}};
+    for (const Case& c : cases) {
+        const DeviceFormat format = parseDeviceFormat(value(c.size, c.tag));
+        EXPECT_EQ(format.channelCount, c.channels) << c.size << " bytes";
+        EXPECT_EQ(format.sampleRate, c.rate) << c.size << " bytes";
+        EXPECT_EQ(format.channelMask, c.mask) << c.size << " bytes";
+    }
+}
+
+class EndpointProperties_ : public ::testing::Test {
+protected:
+    static std::vector<std::uint8_t> format(std::size_t size, std::uint16_t tag, std::uint32_t mask) {
+        std::vector<std::uint8_t> bytes(size, 0);
+        auto put = [&](std::size_t at, std::uint32_t v, int width) {
+            for (int i = 0; i < width && at + i < size; ++i) bytes[at + i] = static_cast<std::uint8_t>(v >> (8 * i));
+        };
+        put(8, tag, 2);
+        put(10, 6, 2);
+        put(12, 44100, 4);
+        put(28, mask, 4);
+        return bytes;
+    }
+};
+
+TEST_F(EndpointProperties_, NamesAndHardwareIdFallBackToTheOlderProperties) {
+    TestEndpoint first(false), fallback(false);
+    first.describe(L"Speakers", L"Name 26", L"Hardware 39")
+        .property(p::kEndpointNameFallback, L"Name 6")
+        .property(p::kHardwareIdFallback, L"Hardware 2");
+    fallback.deviceState(1)
+        .property(p::kDeviceDescription, L"Headset")
+        .property(p::kEndpointNameFallback, L"Name 6")
+        .property(p::kHardwareIdFallback, L"Hardware 2");
+    const EndpointProperties a = readEndpointProperties(first.key(), first.id());
+    EXPECT_EQ(a.endpointId, first.id());
+    EXPECT_EQ(a.deviceDescription, L"Speakers");
+    EXPECT_EQ(a.endpointName, L"Name 26");
+    EXPECT_EQ(a.hardwareId, L"Hardware 39");
+    const EndpointProperties b = readEndpointProperties(fallback.key(), L"given id");
+    EXPECT_EQ(b.endpointId, L"given id");
+    EXPECT_EQ(b.endpointName, L"Name 6");
+    EXPECT_EQ(b.hardwareId, L"Hardware 2");
+}
+
+TEST_F(EndpointProperties_, FormatLengthsThenPhysicalSpeakers) {
+    struct Case {
+        std::size_t size;
+        std::uint16_t tag;
+        std::uint32_t channels, rate, mask;
+    } cases[] = {{25, 0xFFFE, 0, 0, 0x63}, {26, 1, 6, 44100, 0x63}, {31, 0xFFFE, 6, 44100, 0x63},
+                 {32, 0xFFFE, 6, 44100, 0x3F}, {32, 1, 6, 44100, 0x63}};
+    for (const Case& c : cases) {
+        TestEndpoint endpoint(false);
+        endpoint.describe(L"Speakers", L"Name", L"Hardware")
+            .binaryProperty(p::kDeviceFormat, format(c.size, c.tag, 0x3F))
+            .dwordProperty(p::kPhysicalSpeakers, 0x63);
+        const EndpointProperties read = readEndpointProperties(endpoint.key(), endpoint.id());
+        EXPECT_EQ(read.channelCount, c.channels) << c.size;
+        EXPECT_EQ(read.sampleRate, c.rate) << c.size;
+        EXPECT_EQ(read.channelMask, c.mask) << c.size;
+    }
+    TestEndpoint bare(false);
+    bare.describe(L"Speakers", L"Name", L"Hardware");
+    const EndpointProperties read = readEndpointProperties(bare.key(), bare.id());
+    EXPECT_EQ(read.channelCount + read.sampleRate + read.channelMask, 0u);
+}
+
+TEST_F(EndpointProperties_, SystemEffectsSwitch) {
+    TestEndpoint off(false), on(false), absent(false), noFx(false);
+    off.describe(L"D", L"N", L"H").fxDword(p::kDisableSystemEffects, 1);
+    on.describe(L"D", L"N", L"H").fxDword(p::kDisableSystemEffects, 0);
+    absent.describe(L"D", L"N", L"H").emptyFx();
+    noFx.describe(L"D", L"N", L"H");
+    EXPECT_TRUE(readEndpointProperties(off.key(), off.id()).systemEffectsDisabled);
+    EXPECT_FALSE(readEndpointProperties(on.key(), on.id()).systemEffectsDisabled);
+    EXPECT_FALSE(readEndpointProperties(absent.key(), absent.id()).systemEffectsDisabled);
+    EXPECT_FALSE(readEndpointProperties(noFx.key(), noFx.id()).systemEffectsDisabled);
+}
+
+std::string failureOf(const std::wstring& key, const std::wstring& id) {
+    try {
+        readEndpointProperties(key, id);
+    } catch (const registry::RegistryException& e) {
+        return narrow(e.message());
+    }
+    return "(no exception)";
+}
+
+TEST_F(EndpointProperties_, MissingOrMistypedValuesRaise) {
+    TestEndpoint noDescription(false), noName(false), noHardware(false), wrongType(false), textFormat(false),
+        textSpeakers(false), textSwitch(false);
+    noDescription.deviceState(1).property(p::kEndpointName, L"N").property(p::kHardwareId, L"H");
+    EXPECT_EQ(failureOf(noDescription.key(), noDescription.id()),
+              narrow(L"Error while reading registry value " + noDescription.properties() + L"\\" +
+                     p::kDeviceDescription + L": " + registry::systemErrorText(ERROR_FILE_NOT_FOUND)));
+    noName.deviceState(1).property(p::kDeviceDescription, L"D").property(p::kHardwareId, L"H");
+    EXPECT_EQ(failureOf(noName.key(), noName.id()),
+              narrow(L"Error while reading registry value " + noName.properties() + L"\\" +
+                     p::kEndpointNameFallback + L": " + registry::systemErrorText(ERROR_FILE_NOT_FOUND)));
+    noHardware.deviceState(1).property(p::kDeviceDescription, L"D").property(p::kEndpointName, L"N");
+    EXPECT_EQ(failureOf(noHardware.key(), noHardware.id()),
+              narrow(L"Error while reading registry value " + noHardware.properties() + L"\\" +
+                     p::kHardwareIdFallback + L": " + registry::systemErrorText(ERROR_FILE_NOT_FOUND)));
+    wrongType.describe(L"D", L"N", L"H").dwordProperty(p::kDeviceDescription, 7);
+    EXPECT_EQ(failureOf(wrongType.key(), wrongType.id()),
+              narrow(L"Registry value " + wrongType.properties() + L"\\" + p::kDeviceDescription + L" has wrong type"));
+    textFormat.describe(L"D", L"N", L"H").property(p::kDeviceFormat, L"not binary");
+    EXPECT_EQ(failureOf(textFormat.key(), textFormat.id()),
+              narrow(L"Registry value " + textFormat.properties() + L"\\" + p::kDeviceFormat + L" has wrong type"));
+    textSpeakers.describe(L"D", L"N", L"H").property(p::kPhysicalSpeakers, L"3");
+    EXPECT_EQ(failureOf(textSpeakers.key(), textSpeakers.id()),
+              narrow(L"Registry value " + textSpeakers.properties() + L"\\" + p::kPhysicalSpeakers + L" has wrong type"));
+    textSwitch.describe(L"D", L"N", L"H").fxValue(p::kDisableSystemEffects, L"1");
+    EXPECT_EQ(failureOf(textSwitch.key(), textSwitch.id()),
+              narrow(L"Registry value " + textSwitch.fx() + L"\\" + p::kDisableSystemEffects + L" has wrong type"));
+}
+
+// --- Bluetooth, through paired devices supplied by the test ---
+
+constexpr std::uint32_t kWord0 = 0x01001A7D;  // Bluetooth entry, company part 0x001A7D
+constexpr std::uint32_t kLow = 0xFF100000;    // only the low 24 bits count
+constexpr std::uint32_t kHigh = 0x001000FF;
+constexpr std::uint64_t kCompany = 0x001A7Dull << 24;
+
+TEST(BluetoothMatch, HardwareIdMustNameABluetoothEnumerator) {
+    PairedBluetoothDevices paired({{L"Headset", kCompany | 0x100000}});
+    EXPECT_TRUE(matchesBluetoothDevice(kWord0, kLow, kHigh, L"BTHENUM\\{0000111e}_VID&0002", L"Headset"));
+    EXPECT_TRUE(matchesBluetoothDevice(kWord0, kLow, kHigh, L"x BTHHFENUM\\{...}", L"Headset"));
+    const int before = paired.visited();
+    EXPECT_FALSE(matchesBluetoothDevice(kWord0, kLow, kHigh, L"bthenum\\{0000111e}", L"Headset"));
+    EXPECT_FALSE(matchesBluetoothDevice(kWord0, kLow, kHigh, L"USB\\VID_0A1B&PID_00C2", L"Headset"));
+    EXPECT_EQ(paired.visited(), before) << "no Bluetooth search without a Bluetooth hardware id";
+}
+
+TEST(BluetoothMatch, NameIsCutBeforeHandsFreeAndComparedExactly) {
+    PairedBluetoothDevices paired({{L"Headset", kCompany | 0x100000}});
+    const std::wstring bt = L"BTHHFENUM\\x";
+    EXPECT_TRUE(matchesBluetoothDevice(kWord0, kLow, kHigh, bt, L"Headset Hands-Free"));
+    EXPECT_TRUE(matchesBluetoothDevice(kWord0, kLow, kHigh, bt, L"Headset Hands-Free AG Audio"));
+    EXPECT_FALSE(matchesBluetoothDevice(kWord0, kLow, kHigh, bt, L"Headset Stereo"));
+    EXPECT_FALSE(matchesBluetoothDevice(kWord0, kLow, kHigh, bt, L"headset"));
+    EXPECT_FALSE(matchesBluetoothDevice(kWord0, kLow, kHigh, bt, L"Headset hands-free"));
+}
+
+TEST(BluetoothMatch, OnlyTheFirstDeviceOfThatNameCounts) {
+    PairedBluetoothDevices paired({{L"Speaker", kCompany | 0x100000},
+                                   {L"Headset", kCompany | 0x200000},  // outside the range
+                                   {L"Headset", kCompany | 0x100000},
+                                   {L"Headset", kCompany | 0x100001}});
+    EXPECT_FALSE(matchesBluetoothDevice(kWord0, kLow, kHigh, L"BTHENUM\\x", L"Headset"));
+    EXPECT_EQ(paired.visited(), 2) << "the search ends at the first name match";
+}
+
+TEST(BluetoothMatch, BothEndsOfTheRangeAreInside) {
+    const std::uint64_t low = kCompany | 0x100000, high = kCompany | 0x1000FF;
+    for (auto [address, inside] : {std::pair{low, true}, std::pair{high, true}, std::pair{low - 1, false},
+                                   std::pair{high + 1, false}, std::pair{(0x001A7Eull << 24) | 0x100000, false}}) {
+        PairedBluetoothDevices paired({{L"Headset", address}});
+        EXPECT_EQ(matchesBluetoothDevice(kWord0, kLow, kHigh, L"BTHENUM\\x", L"Headset"), inside) << std::hex
+                                                                                                  << address;
+    }
+}
+
+TEST(BluetoothMatch, TheSystemSearchFindsNoRadioHere) {
+    // Wine: BluetoothFindFirstDevice returns NULL (error 120); the test fails quietly.
+    EXPECT_FALSE(matchesBluetoothDevice(kWord0, kLow, kHigh, L"BTHENUM\\x", L"Headset"));
+    int visits = 0;
+    searchSystemBluetoothDevices([&](const std::wstring&, std::uint64_t) { return ++visits, false; });
+    EXPECT_EQ(visits, 0);
+}
+
+TEST(BluetoothSearch, FirstEndpointWithBothPropertiesWhoseDeviceMatches) {
+    PairedBluetoothDevices paired({{L"Other", kCompany | 0x100000}, {L"Zol BT", kCompany | 0x100010}});
+    TestEndpoint noName(false), usbOnly(false), other(false), ours(false), capture(true);
+    // Without property 26 (only 6) and with property 39 alone the search passes the endpoint by.
+    noName.deviceState(1).property(p::kEndpointNameFallback, L"Zol BT").property(p::kHardwareIdFallback, L"BTHENUM\\a");
+    usbOnly.deviceState(1).property(p::kEndpointName, L"Zol BT").property(p::kHardwareId, L"BTHENUM\\a");
+    other.describe(L"Headphones", L"Other", L"x").property(p::kHardwareIdFallback, L"BTHENUM\\b");
+    ours.describe(L"Headphones", L"Zol BT Hands-Free", L"USB\\not used").property(p::kHardwareIdFallback,
+                                                                                   L"BTHHFENUM\\c");
+    capture.describe(L"Headset", L"Zol BT Hands-Free", L"x").property(p::kHardwareIdFallback, L"BTHHFENUM\\c");
+    const std::uint32_t word1 = 0x100010, word2 = 0x100010;
+
+    DeviceAPOInfo record;
+    record.previousOs = true;
+    EXPECT_EQ(record.findBluetoothEndpoint(kWord0, word1, word2, false, 0), ours.id());
+    EXPECT_FALSE(record.previousOs);
+    EXPECT_EQ(record.findBluetoothEndpoint(kWord0, word1, word2, false, 1), capture.id());
+    EXPECT_EQ(record.findBluetoothEndpoint(kWord0, 0x100011, 0x100020, false, 0), L"");
+}
+
+TEST(BluetoothSearch, PreviousTreeAndItsAbsence) {
+    PairedBluetoothDevices paired({{L"Zol BT", kCompany | 0x100010}});
+    const std::wstring previousRender = flowKeyPath(true, 0);
+    DeviceAPOInfo record;
+    if (registry::keyExists(previousRender)) {
+        GTEST_SKIP() << "this prefix has a previous-OS render tree of its own";
+    }
+    try {
+        record.findBluetoothEndpoint(kWord0, 0, 0xFFFFFF, true, 0);
+        ADD_FAILURE() << "no exception";
+    } catch (const registry::RegistryException& e) {
+        EXPECT_EQ(narrow(e.message()),
+                  narrow(L"Error while enumerating sub keys of registry key " + previousRender + L": " +
+                         registry::systemErrorText(ERROR_INVALID_HANDLE)));
+    }
+    EXPECT_TRUE(record.previousOs);
+    TestEndpoint old(false, true);
+    old.describe(L"Headphones", L"Zol BT", L"x").property(p::kHardwareIdFallback, L"BTHENUM\\d");
+    record.previousOs = false;
+    EXPECT_EQ(record.findBluetoothEndpoint(kWord0, 0, 0xFFFFFF, true, 0), old.id());
+    EXPECT_TRUE(record.previousOs);
+}
+
+// --- Wine's own endpoints are catalogue input as well ---
+
+class WineEndpoints : public ::testing::Test {
+protected:
+    void SetUp() override {
+        test::touchAudioStack();
+        ASSERT_TRUE(SUCCEEDED(CoInitializeEx(nullptr, COINIT_MULTITHREADED)));
+    }
+    void TearDown() override { CoUninitialize(); }
+};
+
+TEST_F(WineEndpoints, DefaultEndpointsAreInTheTreeAndSearchesPassThem) {
+    for (std::uint8_t flow : {kRenderFlow, kCaptureFlow}) {
+        const std::wstring guid = getDefaultEndpointGuid(flow);
+        ASSERT_EQ(guid.size(), 38u) << "flow " << int(flow);
+        const auto listed = registry::listSubkeys(flowKeyPath(false, flow));
+        EXPECT_NE(std::find(listed.begin(), listed.end(), guid), listed.end());
+        EXPECT_EQ(getEndpointKeyPath(guid), flowKeyPath(false, flow) + L"\\" + guid);
+        std::wstring lower = guid;
+        CharLowerBuffW(lower.data(), static_cast<DWORD>(lower.size()));
+        EXPECT_TRUE(isSameGuid(lower, guid));
+        EXPECT_FALSE(isSameGuid(guid, L"PulseAudio"));
+        // Wine's endpoints carry no hardware id and no property 26: the searches pass them by.
+        for (const EndpointMatch& match : findUsbEndpoints(0x0A1B, 0x00C2, flow))
+            EXPECT_NE(match.endpointId, guid);
+        DeviceAPOInfo record;
+        PairedBluetoothDevices paired({{L"PulseAudio", 0}});
+        EXPECT_EQ(record.findBluetoothEndpoint(0x01000000, 0, 0xFFFFFF, false, flow), L"");
+    }
+    EXPECT_EQ(getDefaultEndpointGuid(5), L"");
+}
+
+TEST_F(WineEndpoints, PropertiesLackTheNameWindowsWrites) {
+    // Wine writes a description but neither endpoint name (26/6) nor hardware id (39/2), so the
+    // read stops at the name with the registry layer's message, as for any endpoint without one.
+    const std::wstring guid = getDefaultEndpointGuid(kRenderFlow);
+    ASSERT_FALSE(guid.empty());
+    const std::wstring key = getEndpointKeyPath(guid);
+    EXPECT_EQ(failureOf(key, guid),
+              narrow(L"Error while reading registry value " + key + L"\\Properties\\" + p::kEndpointNameFallback +
+                     L": " + registry::systemErrorText(ERROR_FILE_NOT_FOUND)));
+}
+
+TEST(DefaultEndpointGuid, EmptyWithoutCom) {
+    // COM is not initialised on this thread here: the lookup fails quietly.
+    EXPECT_EQ(getDefaultEndpointGuid(kRenderFlow), L"");
+}
+
+}  // namespace
+}  // namespace zol::apo
