@@ -34,6 +34,9 @@ struct Command {
     Handler run;
 };
 
+int runStatus(Context&, Args&);
+int runInstall(Context&, Args&);
+int runUninstall(Context&, Args&);
 int runEqShow(Context&, Args&);
 int runEqSet(Context&, Args&);
 int runEqReset(Context&, Args&);

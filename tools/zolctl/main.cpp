@@ -18,6 +18,22 @@ namespace zolctl {
 namespace {
 
 const Command kCommands[] = {
+    {"status", "", "library, product key, endpoints and attached headsets",
+     "Shows the library's version and path, whether zolctl runs elevated, the product key and its\n"
+     "settings values, every render and capture endpoint with its name, whether it belongs to a\n"
+     "supported headset, whether the effect is installed, its saved former effects and slot style,\n"
+     "and the supported headsets attached.",
+     runStatus},
+    {"install", "", "install the effect on the supported endpoints (init)",
+     "Calls init: installs the effect on the endpoints of every supported headset, records the\n"
+     "install path and creates the default settings. Reports what changed on which endpoint.\n"
+     "Needs administrator rights.",
+     runInstall},
+    {"uninstall", "", "remove the effect and the product's values (unInit)",
+     "Calls unInit: stops the audio engine, unregisters the effect library, restores each\n"
+     "endpoint's former effects and deletes the product's values. Reports what changed on which\n"
+     "endpoint. Fails (exit 1) when the effect library beside the host cannot be unregistered.",
+     runUninstall},
     {"eq", "show|set|reset|plot ...", "the 10-band graphic equaliser",
      "Subcommands:\n"
      "  eq show [--coefficients]   bands, gains and (optionally) the filter coefficients\n"
