@@ -17,7 +17,7 @@ void pump(HANDLE pipe, std::string& sink, CRITICAL_SECTION& lock) {
 
 }  // namespace
 
-ZolctlProcess::ZolctlProcess(const std::wstring& arguments) {
+ZolctlProcess::ZolctlProcess(const std::wstring& arguments, const std::wstring& program) {
     InitializeCriticalSection(&lock_);
     SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
     HANDLE outWrite = nullptr, errWrite = nullptr;
@@ -31,13 +31,13 @@ ZolctlProcess::ZolctlProcess(const std::wstring& arguments) {
     startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
     startup.hStdOutput = outWrite;
     startup.hStdError = errWrite;
-    std::wstring commandLine = L"zolctl.exe " + arguments;
+    std::wstring commandLine = program + L" " + arguments;
     PROCESS_INFORMATION info{};
     const BOOL started = CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &info);
     CloseHandle(outWrite);
     CloseHandle(errWrite);
     if (!started) {
-        ADD_FAILURE() << "cannot start zolctl.exe, error " << GetLastError();
+        ADD_FAILURE() << "cannot start " << std::string(program.begin(), program.end()) << ", error " << GetLastError();
         return;
     }
     CloseHandle(info.hThread);
@@ -85,6 +85,11 @@ ZolctlRun ZolctlProcess::finish(DWORD timeoutMs) {
     run.out = out_;
     run.err = err_;
     return run;
+}
+
+ZolctlRun runProgram(const std::wstring& program, const std::wstring& arguments, DWORD timeoutMs) {
+    ZolctlProcess process(arguments, program);
+    return process.finish(timeoutMs);
 }
 
 ZolctlRun runZolctl(const std::wstring& arguments, DWORD timeoutMs) {

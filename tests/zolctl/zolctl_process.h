@@ -17,11 +17,13 @@ struct ZolctlRun {
 
 // Runs to the end (killed after timeoutMs, which fails the calling test).
 ZolctlRun runZolctl(const std::wstring& arguments, DWORD timeoutMs = 60000);
+// The same for another program of the build (the endpoint seeder).
+ZolctlRun runProgram(const std::wstring& program, const std::wstring& arguments, DWORD timeoutMs = 60000);
 
 // A zolctl that keeps running while the test acts (the live log).
 class ZolctlProcess {
 public:
-    explicit ZolctlProcess(const std::wstring& arguments);
+    explicit ZolctlProcess(const std::wstring& arguments, const std::wstring& program = L"zolctl.exe");
     ~ZolctlProcess();
     ZolctlProcess(const ZolctlProcess&) = delete;
     ZolctlProcess& operator=(const ZolctlProcess&) = delete;

@@ -110,7 +110,7 @@ std::string endpointText(const EndpointView& e) {
     std::string t = std::string("  [") + (e.capture ? "capture" : "render ") + "] " +
                     narrow(e.name.empty() ? e.description : e.name) + "\n      id " + narrow(e.id) + "\n";
     if (!e.present) return t + "      not present\n";
-    if (!e.unreadable.empty()) return t + "      not a complete endpoint record: " + e.unreadable + "\n";
+    if (!e.unreadable.empty()) return t + "      incomplete endpoint record: " + e.unreadable + "\n";
     t += "      " + narrow(e.description) + ", hardware id " + narrow(e.hardwareId) + "\n";
     t += std::string("      supported headset: ") + (e.supported ? "YES" : "no") + "   effect installed: " +
          (e.installed ? "YES" : "no") + "   default: " + (e.isDefault ? "yes" : "no") +
