@@ -1,21 +1,30 @@
 #!/bin/bash
-# Runs every benchmark program under Wine in a fresh test bed and prints one table.
+# Runs every benchmark of the project under Wine in a fresh test bed and prints one table: the
+# cost of each measured item and its ratio to the platform floor it is compared with.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/bootstrap.sh
 cmake --preset mingw64 >/dev/null
-cmake --build --preset mingw64
+cmake --build --preset mingw64 >/dev/null
+
+# Every benchmark declared in benchmarks/CMakeLists.txt must have been built: none is skipped.
+declared=$(sed -n 's/^zol_add_benchmark(\([A-Za-z0-9_]*\).*/\1/p' benchmarks/CMakeLists.txt)
+for name in $declared; do
+    [ -f "build/bin/bench_$name.exe" ] || { echo "bench.sh: bench_$name.exe was not built" >&2; exit 1; }
+done
+
 testbed=build/testbed
 tests/testbed/testbed.sh start "$testbed"
-trap 'tests/testbed/testbed.sh stop "$testbed"' EXIT
 rows=$(mktemp)
-for bench in build/bin/bench_*.exe; do
-    [ -e "$bench" ] || continue
-    (cd build/bin && ../wine-exec "./$(basename "$bench")") | grep '^BENCH' >>"$rows"
+trap 'tests/testbed/testbed.sh stop "$testbed"; rm -f "$rows"' EXIT
+for name in $declared; do
+    output=$(cd build/bin && ../wine-exec "./bench_$name.exe") || { echo "bench.sh: bench_$name.exe failed" >&2; echo "$output" >&2; exit 1; }
+    grep '^BENCH' <<<"$output" | sed "s/^BENCH/$name/" >>"$rows" ||
+        { echo "bench.sh: bench_$name.exe reported nothing" >&2; exit 1; }
 done
-echo "Machine: $(nproc) cores, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ //'), $(/usr/lib/wine/wine64 --version)"
+
+echo "Taken $(date -u '+%Y-%m-%d %H:%M UTC') on $(nproc) cores, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ //'), $(free -g | awk '/^Mem:/{print $2}') GiB, $(/usr/lib/wine/wine64 --version) on $(. /etc/os-release && echo "$PRETTY_NAME")"
 echo
-echo "| item | cost per item (ns) | platform floor (ns) | ratio | floor |"
-echo "|---|---:|---:|---:|---|"
-awk -F'\t' '{printf "| %s | %s | %s | %s | %s |\n", $2, $3, $4, $5, $6}' "$rows"
-rm -f "$rows"
+echo "| benchmark | item | cost per item (ns) | platform floor (ns) | ratio | floor |"
+echo "|---|---|---:|---:|---:|---|"
+awk -F'\t' '{printf "| %s | %s | %s | %s | %s | %s |\n", $1, $2, $3, $4, $5, $6}' "$rows"
