@@ -110,7 +110,11 @@ std::string endpointText(const EndpointView& e) {
     std::string t = std::string("  [") + (e.capture ? "capture" : "render ") + "] " +
                     narrow(e.name.empty() ? e.description : e.name) + "\n      id " + narrow(e.id) + "\n";
     if (!e.present) return t + "      not present\n";
-    if (!e.unreadable.empty()) return t + "      incomplete endpoint record: " + e.unreadable + "\n";
+    if (!e.unreadable.empty()) {
+        // The message names the full value path; its last part says what is missing.
+        const size_t cut = e.unreadable.rfind('\\');
+        return t + "      not readable by the catalogue: " + (cut == std::string::npos ? e.unreadable : e.unreadable.substr(cut + 1)) + "\n";
+    }
     t += "      " + narrow(e.description) + ", hardware id " + narrow(e.hardwareId) + "\n";
     t += std::string("      supported headset: ") + (e.supported ? "YES" : "no") + "   effect installed: " +
          (e.installed ? "YES" : "no") + "   default: " + (e.isDefault ? "yes" : "no") +

@@ -111,7 +111,8 @@ std::string renderSvg(const EqView& eq, const std::string& title) {
     for (double db = r.dbMin; db <= r.dbMax + 1e-9; db += 6) {
         add("<line x1=\"%.1f\" y1=\"%.1f\" x2=\"%.1f\" y2=\"%.1f\"%s/>\n", left, y(db), right, y(db),
             db == 0 ? " stroke=\"#909090\"" : "");
-        add("<text x=\"%.1f\" y=\"%.1f\" text-anchor=\"end\" stroke=\"none\">%+.0f dB</text>\n", left - 6, y(db) + 4, db);
+        add("<text x=\"%.1f\" y=\"%.1f\" text-anchor=\"end\" stroke=\"none\">%s dB</text>\n", left - 6, y(db) + 4,
+            db == 0 ? "0" : (db > 0 ? "+" + std::to_string(int(db)) : std::to_string(int(db))).c_str());
     }
     add("<text x=\"%.1f\" y=\"%.1f\" text-anchor=\"middle\" stroke=\"none\">frequency (Hz)</text>\n",
         (left + right) / 2, bottom + 36);
