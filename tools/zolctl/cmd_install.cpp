@@ -1,5 +1,9 @@
 // install / uninstall: init and unInit, with what changed on which endpoint.
+#include <windows.h>
+
 #include <map>
+
+#include "common/unique_handle.h"
 
 #include "commands.h"
 #include "endpoint_view.h"
@@ -71,11 +75,22 @@ int report(Context& context, const char* what, int result, const std::vector<Cha
     return kOk;
 }
 
+// init and unInit restart the audio service; without one they would edit the endpoints and then
+// stop at a message box. Refuse up front instead of leaving the system half-done.
+void requireAudioService() {
+    zol::unique_sc_handle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
+    zol::unique_sc_handle service(manager ? OpenServiceW(manager.get(), L"AudioSrv", SERVICE_QUERY_STATUS) : nullptr);
+    if (!service)
+        throw CliError(kFailed, "the Windows audio service (AudioSrv) is not there to restart (error " +
+                                    std::to_string(GetLastError()) + "); nothing was changed");
+}
+
 }  // namespace
 
 int runInstall(Context& context, Args& args) {
     if (!args.positionals().empty()) throw CliError(kUsage, "install takes no arguments");
     auto init = context.library().get<exports::Init>("init");
+    requireAudioService();
     const std::vector<EndpointView> before = snapshotEndpoints();
     const int result = init();
     const std::vector<EndpointView> after = snapshotEndpoints();
@@ -85,6 +100,7 @@ int runInstall(Context& context, Args& args) {
 int runUninstall(Context& context, Args& args) {
     if (!args.positionals().empty()) throw CliError(kUsage, "uninstall takes no arguments");
     auto unInit = context.library().get<exports::UnInit>("unInit");
+    requireAudioService();
     const std::vector<EndpointView> before = snapshotEndpoints();
     const int result = unInit();
     const std::vector<EndpointView> after = snapshotEndpoints();
