@@ -17,6 +17,13 @@ namespace {
 const std::set<std::string> kExpectedExports = {
     "?_dbg@@YAXPEBDZZ",
     "?_dbgw@@YAXPEB_WZZ",
+    "_is_task_running",
+    "_start_task",
+    "_kill_task",
+    "_IsRunningAsAdmin",
+    "_RestartAsAdmin",
+    "_IsGlobalMutexExist",
+    "_IsAlreadyRun",
 };
 
 // What a Windows machine provides; anything else (libstdc++-6.dll, libwinpthread-1.dll,

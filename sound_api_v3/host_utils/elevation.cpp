@@ -1,0 +1,67 @@
+#include "host_utils/elevation.h"
+
+#include <windows.h>
+#include <shellapi.h>
+
+#include <iterator>
+
+#include "common/unique_handle.h"
+#include "settings/global_object_security.h"
+
+namespace zol::host_utils {
+namespace {
+
+bool isEmpty(const wchar_t* text) { return text == nullptr || *text == L'\0'; }
+
+struct sid_traits {
+    using pointer = PSID;
+    static pointer invalid() noexcept { return nullptr; }
+    static void close(pointer sid) noexcept { ::FreeSid(sid); }
+};
+using unique_sid = unique_handle<sid_traits>;
+
+constexpr DWORD kMutexAllAccess = 0x1F0001;        // MUTEX_ALL_ACCESS
+constexpr DWORD kMutexWaitAndQuery = 0x100001;     // SYNCHRONIZE | MUTANT_QUERY_STATE
+constexpr DWORD kMutexQueryState = 0x0001;         // MUTANT_QUERY_STATE
+
+}  // namespace
+
+int isRunningAsAdmin() {
+    SID_IDENTIFIER_AUTHORITY ntAuthority = SECURITY_NT_AUTHORITY;
+    unique_sid administrators;
+    if (!AllocateAndInitializeSid(&ntAuthority, 2, SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_ADMINS, 0, 0, 0, 0,
+                                  0, 0, administrators.put()))
+        return 0;
+    BOOL member = FALSE;
+    if (!CheckTokenMembership(nullptr, administrators.get(), &member)) return 0;
+    return member ? 1 : 0;
+}
+
+int restartAsAdmin() {
+    wchar_t path[MAX_PATH];
+    const DWORD length = GetModuleFileNameW(nullptr, path, static_cast<DWORD>(std::size(path)));
+    // A cut path would name another file: refuse rather than start that.
+    if (length == 0 || length >= std::size(path)) return 0;
+    const auto result = reinterpret_cast<INT_PTR>(ShellExecuteW(nullptr, L"runas", path, nullptr, nullptr, SW_SHOWNORMAL));
+    return result > 32 ? 1 : 0;
+}
+
+int globalMutexState(const wchar_t* name) {
+    if (isEmpty(name)) return -1;
+    unique_kernel_handle mutex(OpenMutexW(kMutexQueryState, FALSE, name));
+    if (mutex) return 0;
+    const DWORD error = GetLastError();
+    return error == ERROR_FILE_NOT_FOUND ? -1 : static_cast<int>(error);
+}
+
+int claimInstanceMutex(const wchar_t* name) {
+    if (isEmpty(name)) return 0;
+    settings::GlobalObjectSecurity security;
+    if (settings::buildGlobalObjectSecurity(security, kMutexAllAccess, kMutexWaitAndQuery) != 1) return 1;
+    // Kept open on purpose until the process ends: that is the claim.
+    const HANDLE mutex = CreateMutexW(&security.attributes, FALSE, name);
+    const DWORD error = GetLastError();
+    return mutex != nullptr && error == ERROR_ALREADY_EXISTS ? 1 : 0;
+}
+
+}  // namespace zol::host_utils
