@@ -13,3 +13,6 @@ if [ ${#missing[@]} -gt 0 ]; then
     $sudo_cmd apt-get update -q
     DEBIAN_FRONTEND=noninteractive $sudo_cmd apt-get install -y -q --no-install-recommends "${missing[@]}"
 fi
+
+# hidapi's sources for the DLL (Debian source package, pinned and checked).
+"$(dirname "$0")/fetch-hidapi.sh"

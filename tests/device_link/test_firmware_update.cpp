@@ -1,0 +1,325 @@
+// The firmware update against the simulated headset's device side.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <numeric>
+#include <utility>
+#include <vector>
+
+#include "device_link/firmware_update.h"
+#include "device_link/supported_devices.h"
+#include "sim_fixture.h"
+
+extern "C" int zol_update_7420_fw(void*, void*, void*, int, int);
+
+namespace {
+
+using zol::device_link::FirmwareTimeouts;
+using zol::device_link::SupportedDevice;
+using zol::sim::Bytes;
+using zol::sim::FirmwareScript;
+using Flow = FirmwareScript::Flow;
+using Steps = std::vector<std::pair<int, int>>;  // (stage, value)
+
+void record(void* context, int value, int stage) { static_cast<Steps*>(context)->push_back({stage, value}); }
+
+// Short bounds: the time-out paths take milliseconds here, the shipped bounds stay as they are.
+FirmwareTimeouts shortBounds() {
+    FirmwareTimeouts t;
+    t.handshakeMs = 150;
+    t.blockAnswerMs = 150;
+    t.partialBlockMs = 150;
+    t.finalStatusMs = 150;
+    t.deviceLostMs = 60;
+    return t;
+}
+
+Bytes image(std::size_t n) {
+    Bytes bytes(n);
+    for (std::size_t i = 0; i < n; ++i) bytes[i] = static_cast<std::uint8_t>(i * 7 + 3);
+    return bytes;
+}
+
+Steps opening() { return {{0, 0}, {1, 0}, {2, 0}, {3, 0}}; }
+Steps concat(Steps a, const Steps& b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
+class FirmwareUpdate : public zol::test::SimulatedBus {
+protected:
+    std::shared_ptr<zol::sim::FirmwareDevice> plugIn(FirmwareScript script) {
+        return zol::sim::attachKitHeadset(0x0A1B, 0x00C2, script);
+    }
+    int update(const Bytes& data, int start = 0x1234) {
+        return zol::device_link::updateFirmware(record, &steps, data.data(), static_cast<int>(data.size()), start,
+                                                shortBounds());
+    }
+    Steps steps;
+};
+
+TEST_F(FirmwareUpdate, TwoFullBlocksSentFreely) {
+    FirmwareScript script;
+    script.imageLength = 126;
+    script.finalStatus = 0x5A;
+    auto device = plugIn(script);
+    const Bytes data = image(126);
+    EXPECT_EQ(update(data), 0x5A);
+    EXPECT_EQ(steps, concat(opening(), {{4, 50}, {4, 100}, {4, 100}, {5, 0}, {6, 0x5A}}));
+    Bytes start(64, 0);
+    start[0] = start[1] = 0x55;
+    start[2] = 0x34;
+    EXPECT_EQ(device->startPacket, start);
+    ASSERT_EQ(device->dataPackets.size(), 2u);
+    for (const Bytes& packet : device->dataPackets) {
+        EXPECT_EQ(packet.size(), 64u);
+        EXPECT_EQ(packet[0], 0x41);
+    }
+    EXPECT_EQ(device->image, data);
+}
+
+TEST_F(FirmwareUpdate, PartialBlockIsPaddedWithZeros) {
+    for (Flow flow : {Flow::sendFreely, Flow::pace}) {
+        zol::sim::detachAll();
+        steps.clear();
+        FirmwareScript script;
+        script.imageLength = 130;
+        script.flow = flow;
+        auto device = plugIn(script);
+        const Bytes data = image(130);
+        EXPECT_EQ(update(data), 0);
+        EXPECT_EQ(steps, concat(opening(), {{4, 50}, {4, 100}, {4, 100}, {5, 0}, {6, 0}}));
+        ASSERT_EQ(device->dataPackets.size(), 3u);
+        Bytes last{0x41};
+        last.insert(last.end(), data.end() - 4, data.end());
+        last.resize(64, 0);
+        EXPECT_EQ(device->dataPackets[2], last);
+        EXPECT_EQ(device->image, data);
+    }
+}
+
+TEST_F(FirmwareUpdate, ImageShorterThanOneBlockWaitsForFreeSending) {
+    FirmwareScript script;
+    script.imageLength = 40;
+    script.flow = Flow::pace;
+    auto device = plugIn(script);
+    const Bytes data = image(40);
+    EXPECT_EQ(update(data), 0);
+    EXPECT_EQ(steps, concat(opening(), {{4, 100}, {5, 0}, {6, 0}}));
+    EXPECT_EQ(device->image, data);
+    EXPECT_EQ(device->dataPackets.size(), 1u);
+}
+
+TEST_F(FirmwareUpdate, EmptyImageSendsNoData) {
+    FirmwareScript script;
+    script.finalStatus = 2;
+    auto device = plugIn(script);
+    EXPECT_EQ(update(Bytes{}), 2);
+    EXPECT_EQ(steps, concat(opening(), {{4, 100}, {5, 0}, {6, 2}}));
+    EXPECT_TRUE(device->dataPackets.empty());
+}
+
+TEST_F(FirmwareUpdate, PacedDeviceGetsEachBlockThreeMillisecondsAfterItsAnswer) {
+    FirmwareScript script;
+    script.imageLength = 5 * 63 + 10;
+    script.flow = Flow::pace;
+    auto device = plugIn(script);
+    const Bytes data = image(script.imageLength);
+    EXPECT_EQ(update(data), 0);
+    EXPECT_EQ(steps, concat(opening(), {{4, 20}, {4, 40}, {4, 60}, {4, 80}, {4, 100}, {4, 100}, {5, 0}, {6, 0}}));
+    EXPECT_EQ(device->image, data);
+    ASSERT_EQ(device->packetTimes.size(), 6u);
+    for (std::size_t i = 1; i < 5; ++i)
+        EXPECT_GE(device->packetTimes[i] - device->packetTimes[i - 1], std::chrono::milliseconds(3)) << i;
+}
+
+TEST_F(FirmwareUpdate, AnswersTheProtocolDoesNotKnowAreIgnored) {
+    for (Flow flow : {Flow::sendFreely, Flow::pace}) {
+        zol::sim::detachAll();
+        steps.clear();
+        FirmwareScript script;
+        script.imageLength = 4 * 63 + 1;
+        script.flow = flow;
+        script.garbage = true;
+        script.finalStatus = 7;
+        auto device = plugIn(script);
+        const Bytes data = image(script.imageLength);
+        EXPECT_EQ(update(data), 7);
+        EXPECT_EQ(steps.back(), std::make_pair(6, 7));
+        EXPECT_EQ(device->image, data);
+    }
+}
+
+TEST_F(FirmwareUpdate, EarlyStatusEndsTheUpdate) {
+    for (Flow flow : {Flow::sendFreely, Flow::pace}) {
+        zol::sim::detachAll();
+        steps.clear();
+        FirmwareScript script;
+        script.imageLength = 5 * 63;
+        script.flow = flow;
+        script.earlyStatusAfterBlock = 2;
+        script.earlyStatus = 3;
+        auto device = plugIn(script);
+        EXPECT_EQ(update(image(script.imageLength)), 3);
+        EXPECT_EQ(steps, concat(opening(), {{4, 20}, {4, 40}, {6, 3}}));
+        EXPECT_EQ(device->dataPackets.size(), 2u);
+    }
+}
+
+TEST_F(FirmwareUpdate, EarlyStatusWhileThePartialBlockWaits) {
+    FirmwareScript script;
+    script.imageLength = 63 + 5;
+    script.flow = Flow::pace;
+    script.earlyStatusAfterBlock = 1;
+    script.earlyStatus = 0x0C;
+    script.earlyStatusReadsBefore = 1;  // misses the block phase's one read
+    auto device = plugIn(script);
+    EXPECT_EQ(update(image(script.imageLength)), 0x0C);
+    EXPECT_EQ(steps, concat(opening(), {{4, 100}, {6, 0x0C}}));
+    EXPECT_EQ(device->dataPackets.size(), 1u);
+}
+
+TEST_F(FirmwareUpdate, NullCallbackRunsTheSameUpdate) {
+    FirmwareScript script;
+    script.imageLength = 200;
+    script.finalStatus = 1;
+    auto device = plugIn(script);
+    const Bytes data = image(200);
+    EXPECT_EQ(zol::device_link::updateFirmware(nullptr, nullptr, data.data(), 200, 0, shortBounds()), 1);
+    EXPECT_EQ(device->image, data);
+}
+
+TEST_F(FirmwareUpdate, ExportRunsWithTheShippedBounds) {
+    FirmwareScript script;
+    script.imageLength = 100;
+    script.finalStatus = 4;
+    auto device = plugIn(script);
+    Bytes data = image(100);
+    EXPECT_EQ(zol_update_7420_fw(reinterpret_cast<void*>(&record), &steps, data.data(), 100, 0x1FF), 4);
+    EXPECT_EQ(device->startPacket.at(2), 0xFF);
+    EXPECT_EQ(device->image, data);
+    EXPECT_EQ(steps.back(), std::make_pair(6, 4));
+}
+
+TEST_F(FirmwareUpdate, NoDeviceReportsStageZeroOnly) {
+    EXPECT_EQ(update(image(126)), 0);
+    EXPECT_EQ(steps, (Steps{{0, 0}}));
+}
+
+TEST_F(FirmwareUpdate, ChannelThatDoesNotOpenEndsWithMinusOne) {
+    auto device = plugIn(FirmwareScript{});
+    device->data->spec.opens = false;
+    EXPECT_EQ(update(image(126)), -1);
+    EXPECT_EQ(steps, (Steps{{0, 0}, {1, 0}}));
+    EXPECT_TRUE(device->startPacket.empty());
+}
+
+TEST_F(FirmwareUpdate, DeviceIsTheFirstTableEntryThatOpens) {
+    const SupportedDevice table[] = {
+        {0x01000000, 0x02000000, 0x00060003},  // Bluetooth: not updated over HID
+        {0x0A1B, 0x00C3, 0x00060003},          // not attached
+        {0x0A1B, 0x00D1, 0x00060003},
+        {0x0A1B, 0x00C2, 0x00060003},
+    };
+    zol::device_link::ScopedSupportedDeviceTable scoped(table, 4);
+    FirmwareScript script;
+    script.imageLength = 63;
+    auto other = zol::sim::attachKitHeadset(0x0A1B, 0x00C2, script);
+    auto wanted = zol::sim::attachKitHeadset(0x0A1B, 0x00D1, script);
+    EXPECT_EQ(update(image(63)), 0);
+    EXPECT_EQ(wanted->image, image(63));
+    EXPECT_TRUE(other->dataPackets.empty());
+}
+
+TEST_F(FirmwareUpdate, TheKitsTableHoldsItsSixHeadsets) {
+    const std::uint16_t products[] = {0x00C2, 0x00C3, 0x00C4, 0x00D0, 0x00D1, 0x00D2};
+    ASSERT_EQ(zol::device_link::supportedDeviceCount(), 6u);
+    for (std::size_t i = 0; i < 6; ++i) {
+        const SupportedDevice entry = zol::device_link::supportedDevice(i);
+        EXPECT_EQ(entry.word0, 0x0A1Bu);
+        EXPECT_EQ(entry.word1, products[i]);
+        EXPECT_EQ(entry.word2, 0x00060003u);
+        EXPECT_FALSE(entry.isBluetooth());
+    }
+    {
+        const SupportedDevice one[] = {{0x1234, 0x5678, 0x00010002}};
+        zol::device_link::ScopedSupportedDeviceTable scoped(one, 1);
+        EXPECT_EQ(zol::device_link::supportedDeviceCount(), 1u);
+        EXPECT_EQ(zol::device_link::supportedDevice(0).interfaceNumber(), 2);
+        EXPECT_EQ(zol::device_link::supportedDevice(0).reportId(), 1);
+    }
+    EXPECT_EQ(zol::device_link::supportedDeviceCount(), 6u);
+}
+
+// ---- A device that stops taking part: bounded waits, -4, and the last stage says why ----
+
+struct SilentCase {
+    const char* name;
+    FirmwareScript script;
+    Steps tail;  // after stage 3, or after stage 2 when the handshake is what fails
+};
+
+TEST_F(FirmwareUpdate, EveryWaitIsBounded) {
+    auto make = [](std::size_t length, Flow flow) {
+        FirmwareScript s;
+        s.imageLength = length;
+        s.flow = flow;
+        return s;
+    };
+    std::vector<SilentCase> cases;
+    {
+        auto s = make(126, Flow::sendFreely);
+        s.handshake = FirmwareScript::Handshake::silent;
+        cases.push_back({"silent at the handshake", s, {{7, 1}}});
+    }
+    {
+        auto s = make(126, Flow::sendFreely);
+        s.handshake = FirmwareScript::Handshake::unplug;
+        cases.push_back({"unplugged at the handshake", s, {{8, 1}}});
+    }
+    {
+        auto s = make(5 * 63, Flow::pace);
+        s.silentAfterBlock = 2;
+        cases.push_back({"silent in the block phase", s, {{4, 20}, {4, 40}, {7, 2}}});
+    }
+    {
+        auto s = make(5 * 63, Flow::pace);
+        s.unplugAfterBlock = 2;
+        cases.push_back({"unplugged in the block phase", s, {{4, 20}, {4, 40}, {8, 2}}});
+    }
+    {
+        auto s = make(2 * 63 + 9, Flow::pace);
+        s.silentAfterBlock = 2;
+        cases.push_back({"silent before the partial block", s, {{4, 50}, {4, 100}, {7, 3}}});
+    }
+    {
+        auto s = make(126, Flow::sendFreely);
+        s.silentAtEnd = true;
+        cases.push_back({"no final status", s, {{4, 50}, {4, 100}, {4, 100}, {5, 0}, {7, 4}}});
+    }
+    {
+        auto s = make(126, Flow::sendFreely);
+        s.unplugAfterBlock = 2;
+        cases.push_back({"unplugged before the final status", s, {{4, 50}, {4, 100}, {4, 100}, {5, 0}, {8, 4}}});
+    }
+    for (const SilentCase& c : cases) {
+        zol::sim::detachAll();
+        steps.clear();
+        plugIn(c.script);
+        const auto start = std::chrono::steady_clock::now();
+        EXPECT_EQ(update(image(c.script.imageLength)), zol::device_link::kFirmwareDeviceSilent) << c.name;
+        const auto elapsed = std::chrono::steady_clock::now() - start;
+        const bool handshakeFails = c.tail.front().second == zol::device_link::kWaitHandshake;
+        EXPECT_EQ(steps, concat(handshakeFails ? Steps{{0, 0}, {1, 0}, {2, 0}} : opening(), c.tail)) << c.name;
+        EXPECT_LT(elapsed, std::chrono::milliseconds(1500)) << c.name;
+        EXPECT_EQ(zol::sim::openDevices(), 0) << c.name << ": both channels are closed";
+    }
+}
+
+TEST_F(FirmwareUpdate, ShortPauseBeforeAPacedBlockIsAtLeastThreeMilliseconds) {
+    const auto start = std::chrono::steady_clock::now();
+    zol::device_link::pauseBeforePacedBlock();
+    EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(3));
+}
+
+}  // namespace

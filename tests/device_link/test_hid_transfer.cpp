@@ -1,0 +1,220 @@
+// The transfer exports and HidLink against simulated interfaces.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <numeric>
+#include <string>
+#include <vector>
+
+#include "device_link/hid_link.h"
+#include "sim_fixture.h"
+#include "support/debug_channel.h"
+
+extern "C" int _hid_trans_data(int, int, int, int, const unsigned char*, unsigned char*);
+extern "C" int _is_usb_connected(int, int, int, int);
+
+namespace {
+
+using zol::sim::Bytes;
+using zol::sim::CapsKind;
+using zol::sim::Collection;
+using Ms = std::chrono::milliseconds;
+
+class HidTransfer : public zol::test::SimulatedBus {
+protected:
+    // Interface 3 collection 1 with report id `id` in both directions.
+    std::shared_ptr<Collection> addTransferInterface(std::uint8_t id, USHORT inLength = 64, USHORT outLength = 64) {
+        auto collection = add(3, 1, {{CapsKind::inputValue, id}, {CapsKind::outputValue, id}});
+        collection->spec.inputLength = inLength;
+        collection->spec.outputLength = outLength;
+        return collection;
+    }
+    static Bytes counting(std::size_t n, std::uint8_t first = 1) {
+        Bytes bytes(n);
+        std::iota(bytes.begin(), bytes.end(), first);
+        return bytes;
+    }
+    static double msSince(std::chrono::steady_clock::time_point start) {
+        return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+    }
+};
+
+TEST_F(HidTransfer, OutputReportCarriesTheIdThenTheCallersBytes) {
+    auto device = addTransferInterface(2);
+    const Bytes data = counting(63);
+    EXPECT_EQ(_hid_trans_data(kVendor, kProduct, 3, 2, data.data(), nullptr), 1);
+    ASSERT_EQ(device->received.size(), 1u);
+    Bytes expected{2};
+    expected.insert(expected.end(), data.begin(), data.end());
+    EXPECT_EQ(device->received[0], expected);
+}
+
+TEST_F(HidTransfer, AnswerWithReportIdArrivesWithoutItsIdByte) {
+    auto device = addTransferInterface(6);
+    device->onWrite = [](Collection& self, const Bytes& request) {
+        Bytes answer(64, 0);
+        answer[0] = 6;
+        for (std::size_t i = 1; i < 64; ++i) answer[i] = static_cast<std::uint8_t>(request[i] + 1);
+        self.send(answer);
+    };
+    const Bytes request = counting(63, 10);
+    Bytes input(63, 0);
+    EXPECT_EQ(_hid_trans_data(kVendor, kProduct, 3, 6, request.data(), input.data()), 1);
+    EXPECT_EQ(input, counting(63, 11));
+}
+
+TEST_F(HidTransfer, DeviceWithoutReportIdsGivesSixtyThreeDataBytes) {
+    auto device = add(0, -1);
+    device->onWrite = [](Collection& self, const Bytes&) {
+        Bytes answer{0};
+        const Bytes data = counting(63, 0x40);
+        answer.insert(answer.end(), data.begin(), data.end());
+        self.send(answer);
+    };
+    const Bytes request(63, 0x11);
+    Bytes input(63, 0);
+    EXPECT_EQ(_hid_trans_data(kVendor, kProduct, 0, 0, request.data(), input.data()), 1);
+    EXPECT_EQ(input, counting(63, 0x40));
+    EXPECT_EQ(device->received.at(0)[0], 0);
+}
+
+TEST_F(HidTransfer, BothPointersNullOnlyOpensAndCloses) {
+    auto device = addTransferInterface(6);
+    EXPECT_EQ(_hid_trans_data(kVendor, kProduct, 3, 6, nullptr, nullptr), 1);
+    EXPECT_EQ(zol::sim::opensSoFar(), 1);
+    EXPECT_TRUE(device->received.empty());
+    EXPECT_TRUE(device->readTimeouts.empty());
+}
+
+TEST_F(HidTransfer, SilentDeviceGetsFiveReadsOfTenMillisecondsThenZero) {
+    auto device = addTransferInterface(6);
+    const Bytes request(63, 1);
+    Bytes input(63, 0xEE);
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(_hid_trans_data(kVendor, kProduct, 3, 6, request.data(), input.data()), 0);
+    const double elapsed = msSince(start);
+    EXPECT_EQ(device->readTimeouts, (std::vector<int>{10, 10, 10, 10, 10}));
+    EXPECT_GE(elapsed, 45.0);
+    EXPECT_LT(elapsed, 1000.0);
+    EXPECT_EQ(input, Bytes(63, 0xEE)) << "no answer: the caller's buffer stays untouched";
+}
+
+TEST_F(HidTransfer, LateAnswerIsTakenByALaterRead) {
+    auto device = addTransferInterface(6);
+    device->onWrite = [](Collection& self, const Bytes& request) { self.send(request, Ms(25)); };
+    const Bytes request = counting(63);
+    Bytes input(63, 0);
+    EXPECT_EQ(_hid_trans_data(kVendor, kProduct, 3, 6, request.data(), input.data()), 1);
+    EXPECT_EQ(input, request);
+    EXPECT_GE(device->readTimeouts.size(), 3u);
+    EXPECT_LE(device->readTimeouts.size(), 5u);
+}
+
+TEST_F(HidTransfer, FullAnswerWithAnotherReportIdCountsAsTheAnswer) {
+    auto device = addTransferInterface(6);
+    device->onWrite = [](Collection& self, const Bytes&) {
+        Bytes answer(64, 0x33);
+        answer[0] = 9;
+        self.send(answer);
+    };
+    const Bytes request(63, 1);
+    Bytes input(63, 0);
+    EXPECT_EQ(_hid_trans_data(kVendor, kProduct, 3, 6, request.data(), input.data()), 1);
+    EXPECT_EQ(input, Bytes(63, 0x33));
+}
+
+TEST_F(HidTransfer, ShortAnswerIsNotValidButLeavesItsBytes) {
+    auto device = addTransferInterface(6);
+    device->onWrite = [](Collection& self, const Bytes&) { self.send(Bytes{6, 0xA1, 0xA2, 0xA3}); };
+    const Bytes request(63, 1);
+    Bytes input(63, 0xEE);
+    EXPECT_EQ(_hid_trans_data(kVendor, kProduct, 3, 6, request.data(), input.data()), 0);
+    EXPECT_EQ(Bytes(input.begin(), input.begin() + 4), (Bytes{0xA1, 0xA2, 0xA3, 0xEE}));
+}
+
+TEST_F(HidTransfer, StaleInputIsFlushedAndTheDriverKeepsTwoReports) {
+    auto device = addTransferInterface(6);
+    device->send(Bytes(64, 6));  // left over from someone else's request
+    device->onWrite = [](Collection& self, const Bytes& request) { self.send(request); };
+    const Bytes request = counting(63, 0x80);
+    Bytes input(63, 0);
+    EXPECT_EQ(_hid_trans_data(kVendor, kProduct, 3, 6, request.data(), input.data()), 1);
+    EXPECT_EQ(input, request);
+    EXPECT_EQ(device->flushes, 1);
+    EXPECT_EQ(device->numInputBuffers, 2u);
+}
+
+TEST_F(HidTransfer, ReportLengthsOutsideOneTo1024AreUsedAsSixtyFour) {
+    zol::test::DebugChannelListener channel;
+    for (USHORT reported : {USHORT{0}, USHORT{2000}}) {
+        zol::sim::detachAll();
+        auto device = addTransferInterface(6, reported, reported);
+        device->onWrite = [](Collection& self, const Bytes&) { self.send(Bytes(2000, 6)); };
+        zol::device_link::HidLink link;
+        ASSERT_TRUE(link.open(kVendor, kProduct, 3, 6));
+        EXPECT_EQ(link.inputLength(), 64u);
+        EXPECT_EQ(link.outputLength(), 64u);
+        EXPECT_EQ(link.featureLength(), 64u);
+        const Bytes request(63, 5);
+        link.writeReport(request.data(), 6);
+        Bytes input(63, 0);
+        EXPECT_EQ(link.readReport(input.data(), 6, 10), 64);
+        // The 64 bytes the library built reach the device; hidapi pads a short write out to
+        // the length the device states.
+        ASSERT_EQ(device->received.size(), 1u);
+        EXPECT_EQ(device->received[0].size(), std::max<std::size_t>(64, reported));
+        EXPECT_EQ(Bytes(device->received[0].begin() + 1, device->received[0].begin() + 64), request);
+        link.close();
+    }
+    EXPECT_EQ(channel.ownLines(), (std::vector<std::string>{"[brisol]inBufLen=0", "[brisol]inBufLen=2000"}));
+}
+
+TEST_F(HidTransfer, UnknownInterfaceOrWideReportIdIsNotFound) {
+    addTransferInterface(6);
+    const Bytes request(63, 1);
+    Bytes input(63, 0);
+    EXPECT_EQ(_hid_trans_data(kVendor, kProduct, 4, 6, request.data(), input.data()), -1);
+    EXPECT_EQ(_hid_trans_data(kVendor, kProduct, 3, 0x106, request.data(), input.data()), -1);
+    EXPECT_EQ(_is_usb_connected(kVendor, kProduct, 3, 0x106), -1);
+    EXPECT_EQ(_is_usb_connected(kVendor, kProduct, 3, 6), 1);
+    EXPECT_EQ(_is_usb_connected(kVendor, 0x00C3, 3, 6), -1);
+}
+
+TEST_F(HidTransfer, FailedSetupClosesTheDevice) {
+    // Interface 0 with report id 0 takes the first entry untested, so setup itself meets the fault.
+    for (int fault = 0; fault < 2; ++fault) {
+        zol::sim::detachAll();
+        auto device = add(0, -1);
+        (fault == 0 ? device->spec.preparsedDataFails : device->spec.capsQueryFails) = true;
+        EXPECT_EQ(_is_usb_connected(kVendor, kProduct, 0, 0), -1);
+        EXPECT_EQ(_hid_trans_data(kVendor, kProduct, 0, 0, nullptr, nullptr), -1);
+        EXPECT_EQ(zol::sim::opensSoFar(), 2);
+        EXPECT_EQ(zol::sim::openDevices(), 0);
+    }
+}
+
+TEST_F(HidTransfer, LinkLifecycle) {
+    addTransferInterface(6);
+    zol::device_link::HidLink link;
+    EXPECT_FALSE(link.isOpen());
+    EXPECT_EQ(link.inputLength(), 0u);
+    Bytes input(63, 0);
+    EXPECT_EQ(link.readReport(input.data(), 6, 10), 0);
+    ASSERT_TRUE(link.open(kVendor, kProduct, 3, 6));
+    EXPECT_TRUE(link.isOpen());
+    EXPECT_EQ(link.readReport(nullptr, 6, 10), 0);
+    link.close();
+    link.close();
+    EXPECT_FALSE(link.isOpen());
+    EXPECT_EQ(link.inputLength(), 0u);
+}
+
+TEST_F(HidTransfer, UnpluggedDeviceFailsTheReadsQuickly) {
+    auto device = addTransferInterface(6);
+    device->onWrite = [](Collection& self, const Bytes&) { zol::sim::unplug(self); };
+    const Bytes request(63, 1);
+    Bytes input(63, 0);
+    EXPECT_EQ(_hid_trans_data(kVendor, kProduct, 3, 6, request.data(), input.data()), 0);
+}
+
+}  // namespace
