@@ -372,7 +372,6 @@ TEST_F(Driver, FailedRestartShowsTheMessageAndSkipsUnregistration) {
     ASSERT_EQ(applyEffectToSupportedDevices(kRenderFlow, true, false, false), 1);
 
     // An "AudioSrv" that runs but does not accept the stop request.
-    audio.forceStop();
     test::StandInService::remove(kAudioServiceName);
     test::StandInService refusing(audioOptions(true));
     refusing.start();
@@ -405,7 +404,6 @@ TEST_F(Driver, FailedRestartShowsTheMessageAndSkipsUnregistration) {
     ASSERT_TRUE(box) << "no message box appeared";
     EXPECT_EQ(box->caption, apo_install::hostExecutablePath());
     EXPECT_TRUE(installedOn(speakers));  // registry changes stay
-    refusing.forceStop();
     test::StandInService::remove(kAudioServiceName);
     test::StandInService again(audioOptions());
     again.start();
