@@ -33,6 +33,16 @@ void touchAudioStack() {
     if (SUCCEEDED(init)) CoUninitialize();
 }
 
+namespace {
+// Wine writes its endpoints the first time the audio stack is used. Doing that before any test
+// makes the flow keys Wine's own, so no fixture ever creates (and later deletes) them.
+class AudioStackFirst : public ::testing::Environment {
+public:
+    void SetUp() override { touchAudioStack(); }
+};
+const auto* const kAudioStackFirst = ::testing::AddGlobalTestEnvironment(new AudioStackFirst);
+}  // namespace
+
 OwnedKey::OwnedKey(std::wstring path) : path_(std::move(path)) {
     // Find the outermost missing ancestor before creating anything.
     std::wstring probe = path_;
