@@ -6,8 +6,8 @@
  * from one thread at a time.
  *
  * Results: 1 done; 0 nothing done or a negative answer; -1 device interface not found or not
- * opened; -2 property number out of range; -3 effect library not unregistered; -5 audio
- * service not restarted. Registry failures inside getDeviceInfo, setDeviceProperty, init and
+ * opened; -2 property number out of range; -3 effect library not unregistered; -4 the headset
+ * stopped answering during a firmware update; -5 audio service not restarted. Registry failures inside getDeviceInfo, setDeviceProperty, init and
  * unInit leave the library as a C++ exception (zol::registry::RegistryException); hosts built
  * with another compiler should treat a registry failure as fatal for that call.
  */
@@ -85,6 +85,72 @@ ZOL_API int __cdecl _RestartAsAdmin(void);
 ZOL_API int __cdecl _IsGlobalMutexExist(const wchar_t* name);
 ZOL_API int __cdecl _IsAlreadyRun(const wchar_t* name);
 
+/* ---- Device link: hidapi, interface choice, transfer, firmware update ---------------------
+ * hidapi 0.13.1 (Debian's source package) is built into the DLL. Its public functions are exported
+ * under their own names and signatures: hid_init, hid_exit, hid_enumerate, hid_free_enumeration,
+ * hid_open, hid_open_path, hid_write, hid_read_timeout, hid_read, hid_set_nonblocking,
+ * hid_send_feature_report, hid_get_feature_report, hid_close, hid_get_manufacturer_string,
+ * hid_get_product_string, hid_get_serial_number_string, hid_get_indexed_string, hid_error;
+ * declare them with hidapi's own hidapi.h. The library's four additions follow.
+ *
+ * Paths are matched with plain case-sensitive substring tests on "mi_%.2x" (interface) and
+ * "col%.2x" (collection), lower-case hex. Capability report ids are 8-bit: an id above 255 is
+ * never found. With interface 0 and collection (or report id) 0 the first entry of the device is
+ * taken, whatever its path says. */
+struct hid_device_;
+typedef int (*zol_hid_enum_callback)(void* context, const char* path);
+ZOL_API struct hid_device_* hid_open_intf_col(unsigned short vendor_id, unsigned short product_id,
+                                              unsigned short interface_number, unsigned short collection);
+ZOL_API struct hid_device_* hid_open_intf_rptid(unsigned short vendor_id, unsigned short product_id,
+                                                unsigned short interface_number, unsigned short report_id);
+/* Calls back with the path of every interface hid_open_intf_rptid would accept, the device already
+ * closed again; the callback's result is ignored. With interface 0 and report id 0 nothing is
+ * reported (no interface is chosen by that). */
+ZOL_API void hid_enum_intf_rptid(unsigned short vendor_id, unsigned short product_id,
+                                 unsigned short interface_number, unsigned short report_id,
+                                 zol_hid_enum_callback callback, void* context);
+/* The handle hidapi opened the device with, for HidD_ and HidP_ calls. The device owns it: do not
+ * close it, and do not use it after hid_close. */
+ZOL_API void* hid_get_device_handle(struct hid_device_* dev);
+
+/* One output report, then up to five reads of 10 ms for one input report. Ids are 32-bit here and
+ * used as 16-bit ids (report id 8-bit on the wire). `output` holds output-length - 1 bytes and
+ * `input` input-length - 1 bytes (63 for 64-byte reports; lengths the device states outside
+ * 1..1024 are taken as 64). Either may be null.
+ * Result: 1 done (without `input`: as soon as the interface opened, whether the write went through
+ * or not); 0 no full answer within the five reads (`input` holds a partial answer if one came);
+ * -1 no such interface, or it could not be opened. */
+ZOL_API int _hid_trans_data(int vendor_id, int product_id, int interface_number, int report_id,
+                            const unsigned char* output, unsigned char* input);
+/* 1 when the interface exists and opens; -1 otherwise. */
+ZOL_API int _is_usb_connected(int vendor_id, int product_id, int interface_number, int report_id);
+
+/* Firmware update: int _update_7420_fw(void* progress, void* context, void* image, int length,
+ * int start_parameter), exported under the x64 MSVC name of that C++ signature. `progress` (may be
+ * null) is a zol_fw_progress_fn, called on the caller's thread with (context, value, stage):
+ *   0 entered, 1 device found, 2 both channels open, 3 device accepted the start,
+ *   4 value = percentage after each full 63-byte block, and 100 after the last data packet,
+ *   5 all sent, waiting for the device's verdict, 6 value = the device's final status byte,
+ *   7 the device stopped answering, 8 the device is gone (its reads fail): value = the wait that
+ *     gave up: 1 start handshake, 2 block flow control, 3 before the final partial block,
+ *     4 final status.
+ * Result: the device's status byte (0..255); 0 no supported headset found (nothing sent);
+ * -1 a channel (collection 3 or 4 of the control interface) did not open; -4 the device stopped
+ * answering or was unplugged (both channels closed, last stage 7 or 8).
+ * Every wait is bounded, measured from its start: start handshake 30 s (the device may erase its
+ * flash first), flow control after a paced block 5 s, before the final partial block 5 s, final
+ * status 30 s (the device may verify the image); reads that do nothing but fail for 2 s mean the
+ * device was unplugged. A device that sends "send freely" is never waited for during the blocks.
+ * The whole image passes through one call; it can take a while (a paced 256 KiB image: about
+ * 12.5 s). Bluetooth entries of the supported-device list are not updated. */
+#define ZOL_UPDATE_7420_FW_EXPORT_NAME "?_update_7420_fw@@YAHPEAX00HH@Z"
+typedef void(__cdecl* zol_fw_progress_fn)(void* context, int value, int stage);
+typedef int(__cdecl* zol_update_7420_fw_fn)(void* progress, void* context, void* image, int length,
+                                            int start_parameter);
+#define ZOL_FW_NO_DEVICE 0
+#define ZOL_FW_CHANNEL_NOT_OPENED (-1)
+#define ZOL_FW_DEVICE_SILENT (-4)
+
 #ifdef __cplusplus
 } /* extern "C" */
 #endif
@@ -92,6 +158,7 @@ ZOL_API int __cdecl _IsAlreadyRun(const wchar_t* name);
 #if defined(__cplusplus) && defined(_MSC_VER)
 ZOL_API void __cdecl _dbg(const char* format, ...);
 ZOL_API void __cdecl _dbgw(const wchar_t* format, ...);
+ZOL_API int __cdecl _update_7420_fw(void* progress, void* context, void* image, int length, int start_parameter);
 #endif
 
 #endif /* ZOL_ECD_API_H */

@@ -204,8 +204,10 @@ int Update::run(const unsigned char* image, int imageLength, int startParameter)
 
 void pauseBeforePacedBlock() {
     const Clock::time_point until = Clock::now() + kPacedPause;
-    Sleep(static_cast<DWORD>(kPacedPause.count() - 1));  // the scheduler's tick can overshoot
-    while (Clock::now() < until) Sleep(0);
+    // Sleep overshoots by a fraction of a millisecond and a yield can lose the processor for as
+    // long: sleep short, then spin out the rest (the update polls without pausing anyway).
+    Sleep(static_cast<DWORD>(kPacedPause.count() - 1));
+    while (Clock::now() < until) YieldProcessor();
 }
 
 int updateFirmware(FirmwareProgress progress, void* context, const unsigned char* image, int imageLength,

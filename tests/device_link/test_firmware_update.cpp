@@ -305,7 +305,7 @@ TEST_F(FirmwareUpdate, EveryWaitIsBounded) {
     for (const SilentCase& c : cases) {
         zol::sim::detachAll();
         steps.clear();
-        plugIn(c.script);
+        auto device = plugIn(c.script);  // the device side lives as long as this record
         const auto start = std::chrono::steady_clock::now();
         EXPECT_EQ(update(image(c.script.imageLength)), zol::device_link::kFirmwareDeviceSilent) << c.name;
         const auto elapsed = std::chrono::steady_clock::now() - start;

@@ -106,7 +106,8 @@ TEST_F(HidTransfer, LateAnswerIsTakenByALaterRead) {
     Bytes input(63, 0);
     EXPECT_EQ(_hid_trans_data(kVendor, kProduct, 3, 6, request.data(), input.data()), 1);
     EXPECT_EQ(input, request);
-    EXPECT_GE(device->readTimeouts.size(), 3u);
+    // Not the first read (it ends after 10 ms); which later one depends on the machine's load.
+    EXPECT_GE(device->readTimeouts.size(), 2u);
     EXPECT_LE(device->readTimeouts.size(), 5u);
 }
 

@@ -24,6 +24,14 @@ const std::set<std::string> kExpectedExports = {
     "_RestartAsAdmin",
     "_IsGlobalMutexExist",
     "_IsAlreadyRun",
+    // hidapi's public functions, unchanged, and the interface choosers
+    "hid_init", "hid_exit", "hid_enumerate", "hid_free_enumeration", "hid_open", "hid_open_path", "hid_write",
+    "hid_read_timeout", "hid_read", "hid_set_nonblocking", "hid_send_feature_report", "hid_get_feature_report",
+    "hid_close", "hid_get_manufacturer_string", "hid_get_product_string", "hid_get_serial_number_string",
+    "hid_get_indexed_string", "hid_error",
+    "hid_open_intf_col", "hid_open_intf_rptid", "hid_enum_intf_rptid", "hid_get_device_handle",
+    // device transfer and firmware update
+    "_hid_trans_data", "_is_usb_connected", "?_update_7420_fw@@YAHPEAX00HH@Z",
 };
 
 // What a Windows machine provides; anything else (libstdc++-6.dll, libwinpthread-1.dll,

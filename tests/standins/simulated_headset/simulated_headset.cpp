@@ -74,10 +74,15 @@ Bytes answer(std::uint8_t b0, std::uint8_t b1, std::uint8_t b2) {
 // The device's side of an update, driven by the host's writes.
 class FirmwareSide {
 public:
-    FirmwareSide(FirmwareScript script, std::shared_ptr<FirmwareDevice> device)
-        : script_(std::move(script)), device_(std::move(device)) {}
+    // The device record owns the collections, whose write handlers own this side: a weak link
+    // back keeps that from being a cycle.
+    FirmwareSide(FirmwareScript script, const std::shared_ptr<FirmwareDevice>& device)
+        : script_(std::move(script)), record_(device) {}
 
     void onCommand(const Bytes& packet) {
+        const std::shared_ptr<FirmwareDevice> device = record_.lock();
+        if (!device) return;
+        device_ = device.get();
         if (packet.size() < 3 || packet[0] != 0x55 || packet[1] != 0x55) return;
         device_->startPacket = packet;
         switch (script_.handshake) {
@@ -96,6 +101,9 @@ public:
     }
 
     void onData(const Bytes& packet) {
+        const std::shared_ptr<FirmwareDevice> device = record_.lock();
+        if (!device) return;
+        device_ = device.get();
         if (packet.empty() || packet[0] != 0x41) return;
         device_->dataPackets.push_back(packet);
         device_->packetTimes.push_back(Clock::now());
@@ -136,7 +144,8 @@ private:
     }
 
     FirmwareScript script_;
-    std::shared_ptr<FirmwareDevice> device_;
+    std::weak_ptr<FirmwareDevice> record_;
+    FirmwareDevice* device_ = nullptr;  // valid while a handler runs
     bool silent_ = false;
 };
 

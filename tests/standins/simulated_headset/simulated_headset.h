@@ -122,7 +122,8 @@ struct FirmwareDevice {
 
 // A composite headset of the kit: interface 0 (one collection, media keys, report id 1), interface
 // 3 with collections 1 (transfers, report id 6 in and out, echoed back), 2 (report id 7 in a
-// feature report only), 3 and 4 (firmware commands and data). The firmware side follows `script`.
+// feature report only), 3 and 4 (firmware commands and data). The firmware side follows `script`
+// and answers only while the caller holds the returned record.
 std::shared_ptr<FirmwareDevice> attachKitHeadset(std::uint16_t vendorId, std::uint16_t productId,
                                                  const FirmwareScript& script);
 

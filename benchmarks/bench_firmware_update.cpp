@@ -1,0 +1,40 @@
+// Firmware update against the simulated headset: the library's cost per 63-byte block when the
+// device lets it send freely, and a paced 256 KiB image against its floor of 3 ms per block.
+#include <cstdio>
+#include <vector>
+
+#include "bench_report.h"
+#include "device_link/firmware_update.h"
+#include "simulated_headset.h"
+
+namespace {
+
+int runUpdate(const std::vector<unsigned char>& image, zol::sim::FirmwareScript::Flow flow) {
+    zol::sim::detachAll();
+    zol::sim::FirmwareScript script;
+    script.imageLength = image.size();
+    script.flow = flow;
+    auto device = zol::sim::attachKitHeadset(0x0A1B, 0x00C2, script);
+    const int status = zol::device_link::updateFirmware(nullptr, nullptr, image.data(), static_cast<int>(image.size()), 0);
+    if (status != 0 || device->image != image) std::fprintf(stderr, "update failed: %d\n", status);
+    return status;
+}
+
+}  // namespace
+
+int main() {
+    std::vector<unsigned char> image(256 * 1024);
+    for (std::size_t i = 0; i < image.size(); ++i) image[i] = static_cast<unsigned char>(i * 31 + 7);
+    const double blocks = static_cast<double>(image.size() / 63);
+
+    const double freeNs = zol::bench::nsPerCall([&] { runUpdate(image, zol::sim::FirmwareScript::Flow::sendFreely); }, 1, 5);
+    zol::bench::report("firmware update, send freely: cost per 63-byte block (incl. simulated device)", freeNs / blocks,
+                       0, "no floor: nothing to wait for");
+
+    const double start = zol::bench::nowNs();
+    runUpdate(image, zol::sim::FirmwareScript::Flow::pace);
+    const double pacedNs = zol::bench::nowNs() - start;
+    zol::bench::report("firmware update, 256 KiB paced every block: total", pacedNs, blocks * 3e6,
+                       "blocks x 3 ms pause");
+    return 0;
+}
