@@ -18,17 +18,16 @@ stamp="$dest/.zol-fetched-$version"
 sudo_cmd=""
 [ "$(id -u)" -eq 0 ] || sudo_cmd=sudo
 
-# apt-get source needs a deb-src entry for Debian's archive.
+# apt-get source needs a deb-src entry: mirror the machine's own Debian entries as source entries.
 if ! apt-get source --print-uris -q "hidapi=$version" >/dev/null 2>&1; then
-    . /etc/os-release
-    echo "fetch-hidapi: adding a deb-src entry for Debian $VERSION_CODENAME"
-    $sudo_cmd tee /etc/apt/sources.list.d/zol-debian-src.sources >/dev/null <<SRC
-Types: deb-src
-URIs: http://deb.debian.org/debian
-Suites: $VERSION_CODENAME
-Components: main
-Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg
-SRC
+    echo "fetch-hidapi: adding deb-src entries beside the machine's Debian entries"
+    if [ -f /etc/apt/sources.list.d/debian.sources ]; then
+        sed 's/^Types: deb$/Types: deb-src/' /etc/apt/sources.list.d/debian.sources |
+            $sudo_cmd tee /etc/apt/sources.list.d/zol-debian-src.sources >/dev/null
+    else
+        grep -hs '^deb ' /etc/apt/sources.list /etc/apt/sources.list.d/*.list | sed 's/^deb /deb-src /' |
+            $sudo_cmd tee /etc/apt/sources.list.d/zol-debian-src.list >/dev/null
+    fi
     $sudo_cmd apt-get update -q
 fi
 

@@ -2,7 +2,6 @@
 #include <windows.h>
 
 // The public declarations are compiled against the definitions, so the two cannot drift apart.
-#define ZOL_ECD_API_BUILD
 #include "zol_ecd_api.h"
 
 #include "host_utils_exports.h"

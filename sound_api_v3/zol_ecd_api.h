@@ -15,6 +15,7 @@
 #define ZOL_ECD_API_H
 
 #include <stddef.h>
+#include <stdint.h>
 #include <wchar.h>
 
 #ifdef ZOL_ECD_API_BUILD
@@ -84,6 +85,135 @@ ZOL_API int __cdecl _IsRunningAsAdmin(void);
 ZOL_API int __cdecl _RestartAsAdmin(void);
 ZOL_API int __cdecl _IsGlobalMutexExist(const wchar_t* name);
 ZOL_API int __cdecl _IsAlreadyRun(const wchar_t* name);
+
+/* ---- Effect settings -------------------------------------------------------------------
+ * The host owns a 944-byte DeviceInfo record. getDeviceInfo fills it from the registry
+ * (HKEY_LOCAL_MACHINE\SOFTWARE\ZolSoundKit, created by init; run elevated), recomputes the
+ * equaliser, overlays the live volume and mute of the default endpoints and publishes the
+ * control and effect blocks in the shared section the audio effect reads. setDeviceProperty
+ * changes one block: record first, then registry, then the shared section.
+ *
+ * Layout: little-endian, packed, no padding; the offsets are checked below. Fields named
+ * fieldNN belong to the audio effect; the library stores and mirrors their bytes unchanged.
+ * The library itself is compiled against these very structs. */
+#pragma pack(push, 1)
+
+typedef struct ControlBlock {       /* property 1, 32 bytes; shared section bytes 4-35 */
+    uint32_t field0;                /* default 0 */
+    uint32_t field4;                /* default 48000 */
+    uint32_t captureVolume;         /* percent, default capture endpoint; refreshed on every load */
+    uint32_t renderVolume;          /* percent, default render endpoint when the defaults were built */
+    uint32_t field16;               /* default 50 */
+    uint8_t field20;                /* default 0 */
+    uint8_t field21;                /* default 1 */
+    uint8_t field22[2];
+    uint8_t captureMute;            /* 1 muted; refreshed on every load */
+    uint8_t field25[7];
+} ControlBlock;
+
+typedef struct EqBand {             /* 14 bytes */
+    uint8_t field0;                 /* 1 in the built-in table */
+    uint8_t field1;                 /* 0 in the built-in table */
+    float frequency;                /* centre, Hz */
+    float gain;                     /* dB */
+    float bandwidth;                /* Hz */
+} EqBand;
+
+typedef struct BiquadCoefficients { /* 20 bytes, normalised by a0; a1, a2 with their own signs */
+    float a1, a2, b0, b1, b2;
+} BiquadCoefficients;
+
+typedef struct EffectBlock {        /* property 2, 575 bytes; shared section bytes 36-610 */
+    uint8_t field0[4];
+    int32_t sampleRate;             /* Hz, for the equaliser; default 48000 */
+    uint8_t renderVolume;           /* percent, default render endpoint; refreshed on every load */
+    uint8_t renderVolumeCopies[2];  /* equal to renderVolume */
+    uint8_t renderMute;             /* 1 muted; refreshed on every load */
+    uint8_t field12;                /* default 0 */
+    uint8_t field13[2];             /* default 1, 1 */
+    uint8_t field15[20];
+    EqBand bands[10];               /* 30 Hz ... 16 kHz; reset to the built-in table on every gain change */
+    BiquadCoefficients coefficients[10];
+    uint8_t field375[200];
+} EffectBlock;
+
+typedef struct EqGainBlock {        /* property 3, 32 bytes; not in the shared section */
+    int8_t gains[10];               /* whole dB per band, signed: 0xFF is -1 dB */
+    uint8_t field10[22];            /* stored, not read */
+} EqGainBlock;
+
+typedef struct DeviceInfo {         /* 944 bytes, owned by the host */
+    ControlBlock control;           /* bytes 0-31 */
+    EffectBlock effect;             /* bytes 32-606 */
+    uint8_t unused607[292];
+    EqGainBlock eqGains;            /* bytes 899-930 */
+    uint8_t unused931[5];
+    uint8_t mirror[8];              /* the library's; never write it */
+} DeviceInfo;
+
+#pragma pack(pop)
+
+ZOL_STATIC_CHECK(control_size, sizeof(ControlBlock) == 32);
+ZOL_STATIC_CHECK(control_capture_volume, offsetof(ControlBlock, captureVolume) == 8);
+ZOL_STATIC_CHECK(control_render_volume, offsetof(ControlBlock, renderVolume) == 12);
+ZOL_STATIC_CHECK(control_field16, offsetof(ControlBlock, field16) == 16);
+ZOL_STATIC_CHECK(control_field21, offsetof(ControlBlock, field21) == 21);
+ZOL_STATIC_CHECK(control_capture_mute, offsetof(ControlBlock, captureMute) == 24);
+ZOL_STATIC_CHECK(band_size, sizeof(EqBand) == 14);
+ZOL_STATIC_CHECK(band_frequency, offsetof(EqBand, frequency) == 2);
+ZOL_STATIC_CHECK(band_gain, offsetof(EqBand, gain) == 6);
+ZOL_STATIC_CHECK(band_bandwidth, offsetof(EqBand, bandwidth) == 10);
+ZOL_STATIC_CHECK(biquad_size, sizeof(BiquadCoefficients) == 20);
+ZOL_STATIC_CHECK(effect_size, sizeof(EffectBlock) == 575);
+ZOL_STATIC_CHECK(effect_sample_rate, offsetof(EffectBlock, sampleRate) == 4);
+ZOL_STATIC_CHECK(effect_render_volume, offsetof(EffectBlock, renderVolume) == 8);
+ZOL_STATIC_CHECK(effect_render_mute, offsetof(EffectBlock, renderMute) == 11);
+ZOL_STATIC_CHECK(effect_field13, offsetof(EffectBlock, field13) == 13);
+ZOL_STATIC_CHECK(effect_bands, offsetof(EffectBlock, bands) == 35);
+ZOL_STATIC_CHECK(effect_coefficients, offsetof(EffectBlock, coefficients) == 175);
+ZOL_STATIC_CHECK(effect_field375, offsetof(EffectBlock, field375) == 375);
+ZOL_STATIC_CHECK(gain_size, sizeof(EqGainBlock) == 32);
+ZOL_STATIC_CHECK(info_size, sizeof(DeviceInfo) == 944);
+ZOL_STATIC_CHECK(info_effect, offsetof(DeviceInfo, effect) == 32);
+ZOL_STATIC_CHECK(info_eq_gains, offsetof(DeviceInfo, eqGains) == 899);
+ZOL_STATIC_CHECK(info_mirror, offsetof(DeviceInfo, mirror) == 936);
+
+/* setDeviceProperty's property numbers and the size of `data` each expects. */
+#define ZOL_PROPERTY_CONTROL 1  /* 32 bytes: a ControlBlock */
+#define ZOL_PROPERTY_EFFECT 2   /* 575 bytes: an EffectBlock, stored and mirrored as given */
+#define ZOL_PROPERTY_EQ_GAINS 3 /* 32 bytes: an EqGainBlock; recomputes the equaliser */
+
+/* Loads the settings into *info and opens the shared section; returns 1. `index` is not used.
+ * The bytes *info held before are not read, except `mirror`: calling getDeviceInfo again on a
+ * record that is still in use first closes that record's earlier section handle, so a host that
+ * reloads without releasing leaks nothing. Returns 0 and does nothing when info is NULL.
+ * When the shared section cannot be opened (no right to create global objects, or an existing
+ * section of the wrong size) the record is still loaded and 1 returned; the section is then
+ * simply not updated until the next getDeviceInfo. */
+ZOL_API int __cdecl getDeviceInfo(int index, DeviceInfo* info);
+
+/* property 1, 2 or 3 (see above); any other number returns -2 and changes nothing. Returns 1
+ * when done; 0 and nothing done when info or data is NULL. After releaseDeviceInfo (or on a
+ * record getDeviceInfo never filled) the record and the registry are still updated; the shared
+ * section is not. The library only acts on `mirror` bytes it handed out itself, so stale or
+ * uninitialised bytes there are harmless. */
+ZOL_API int __cdecl setDeviceProperty(DeviceInfo* info, int property, const unsigned char* data);
+
+/* Closes the record's shared-section handle; returns 1. Releasing twice, or a record that was
+ * never loaded, is harmless; 0 when info is NULL. */
+ZOL_API int __cdecl releaseDeviceInfo(DeviceInfo* info);
+
+/* ---- Master volume and mute of the default endpoints -------------------------------------
+ * flow: 0 playback (render), 1 recording (capture); any other value fails. Each call
+ * initialises COM on the calling thread as a single-threaded apartment for its own duration:
+ * called from a thread in a multithreaded apartment, all four fail without touching the
+ * thread's COM state. Volume is a percentage: set passes percent / 100 to the endpoint, which
+ * refuses levels outside 0..1 (so 101 and -1 return 0 and change nothing); get truncates
+ * (a level of 0.999 reads 99). Failures are visible only through the results below. */
+ZOL_API int __cdecl _SetMasterMute(int mute, int flow);      /* 1 set, 0 failed */
+ZOL_API int __cdecl _GetMasterMute(int flow);                /* nonzero muted; 0 also on failure */
+ZOL_API int __cdecl _SetVolum(int volume, int flow, int unused); /* 1 set, 0 failed */
+ZOL_API int __cdecl _getVolum(int flow, int unused);         /* 0..100; 50 on failure */
 
 /* ---- Device link: hidapi, interface choice, transfer, firmware update ---------------------
  * hidapi 0.13.1 (Debian's source package) is built into the DLL. Its public functions are exported

@@ -24,6 +24,13 @@ const std::set<std::string> kExpectedExports = {
     "_RestartAsAdmin",
     "_IsGlobalMutexExist",
     "_IsAlreadyRun",
+    "getDeviceInfo",
+    "setDeviceProperty",
+    "releaseDeviceInfo",
+    "_SetMasterMute",
+    "_GetMasterMute",
+    "_SetVolum",
+    "_getVolum",
     // hidapi's public functions, unchanged, and the interface choosers
     "hid_init", "hid_exit", "hid_enumerate", "hid_free_enumeration", "hid_open", "hid_open_path", "hid_write",
     "hid_read_timeout", "hid_read", "hid_set_nonblocking", "hid_send_feature_report", "hid_get_feature_report",

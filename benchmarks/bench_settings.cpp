@@ -1,0 +1,163 @@
+// Effect settings: the equaliser, the slider path (property 3) and the settings load, each
+// against the platform calls it cannot avoid, measured alternately in the same run.
+#include <windows.h>
+
+#include <audioclient.h>
+#include <endpointvolume.h>
+#include <mmdeviceapi.h>
+#include <objbase.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
+#include <vector>
+
+#include "bench_report.h"
+#include "common/product_key.h"
+#include "settings/device_info.h"
+#include "settings/equalizer.h"
+#include "zol_ecd_api.h"
+
+namespace {
+
+using namespace zol::settings;
+
+// Median ns per call of `subject` and of `floor`, their rounds interleaved so both see the
+// same machine state.
+template <typename A, typename B>
+void sideBySide(A&& subject, B&& floor, int iterations, int rounds, double* subjectNs, double* floorNs) {
+    std::vector<double> s, f;
+    for (int r = 0; r < rounds; ++r) {
+        s.push_back(zol::bench::nsPerCall(subject, iterations, 1));
+        f.push_back(zol::bench::nsPerCall(floor, iterations, 1));
+    }
+    std::sort(s.begin(), s.end());
+    std::sort(f.begin(), f.end());
+    *subjectNs = s[s.size() / 2];
+    *floorNs = f[f.size() / 2];
+}
+
+HKEY productKey(REGSAM access) {
+    HKEY key = nullptr;
+    RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\ZolSoundKit", 0, access | KEY_WOW64_64KEY, &key);
+    return key;
+}
+
+// One Core Audio read as the platform requires it, without the library.
+void rawEndpointRead(EDataFlow flow, bool mute) {
+    static const CLSID kEnumerator = {0xBCDE0395, 0xE52F, 0x467C, {0x8E, 0x3D, 0xC4, 0x57, 0x92, 0x91, 0x69, 0x2E}};
+    if (FAILED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) return;
+    IMMDeviceEnumerator* enumerator = nullptr;
+    IMMDevice* device = nullptr;
+    IAudioEndpointVolume* volume = nullptr;
+    IAudioClient* client = nullptr;
+    if (SUCCEEDED(CoCreateInstance(kEnumerator, nullptr, CLSCTX_ALL, __uuidof(IMMDeviceEnumerator),
+                                   reinterpret_cast<void**>(&enumerator))) &&
+        SUCCEEDED(enumerator->GetDefaultAudioEndpoint(flow, eMultimedia, &device)) &&
+        SUCCEEDED(device->Activate(__uuidof(IAudioEndpointVolume), CLSCTX_ALL, nullptr,
+                                   reinterpret_cast<void**>(&volume))) &&
+        SUCCEEDED(device->Activate(__uuidof(IAudioClient), CLSCTX_ALL, nullptr, reinterpret_cast<void**>(&client)))) {
+        float level;
+        BOOL muted;
+        if (mute)
+            volume->GetMute(&muted);
+        else
+            volume->GetMasterVolumeLevelScalar(&level);
+    }
+    if (client) client->Release();
+    if (volume) volume->Release();
+    if (device) device->Release();
+    if (enumerator) enumerator->Release();
+    CoUninitialize();
+}
+
+}  // namespace
+
+int main() {
+    HKEY created = nullptr;
+    RegCreateKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\ZolSoundKit", 0, nullptr, 0, KEY_ALL_ACCESS | KEY_WOW64_64KEY,
+                    nullptr, &created, nullptr);
+    RegCloseKey(created);
+
+    DeviceInfo info;
+    getDeviceInfo(0, &info);  // creates the three values and opens the section
+
+    // --- applyEqGains, ten bands ---
+    {
+        std::int8_t gains[10] = {3, -2, 0, 6, -12, 12, 1, -1, 4, -6};
+        DeviceInfo scratch = info;
+        const double ns = zol::bench::nsPerCall([&] { applyEqGains(scratch, gains); }, 20000);
+        zol::bench::report("applyEqGains (10 bands)", ns, 0, "pure computation");
+    }
+
+    // --- setDeviceProperty(3) ---
+    {
+        unsigned char gains[32] = {2, 0, -3 & 0xFF, 0, 5};
+        unsigned char copy[575];
+        double subject = 0, bare = 0, perOperation = 0;
+        auto slider = [&] {
+            gains[0] ^= 1;
+            setDeviceProperty(&info, 3, gains);
+        };
+        HKEY key = productKey(KEY_SET_VALUE);
+        auto bareFloor = [&] {
+            RegSetValueExW(key, kEqGainValue, 0, REG_BINARY, gains, 32);
+            RegSetValueExW(key, kEffectValue, 0, REG_BINARY, reinterpret_cast<const BYTE*>(&info.effect), 575);
+            std::memcpy(copy, &info.effect, 575);
+        };
+        sideBySide(slider, bareFloor, 300, 9, &subject, &bare);
+        zol::bench::report("setDeviceProperty(3)", subject, bare,
+                           "2 RegSetValueExW (32 + 575 bytes) on an open key + 575-byte copy");
+        RegCloseKey(key);
+        // The registry layer opens and closes its key around every operation, by contract.
+        auto perOperationFloor = [&] {
+            HKEY k = productKey(KEY_SET_VALUE);
+            RegSetValueExW(k, kEqGainValue, 0, REG_BINARY, gains, 32);
+            RegCloseKey(k);
+            k = productKey(KEY_SET_VALUE);
+            RegSetValueExW(k, kEffectValue, 0, REG_BINARY, reinterpret_cast<const BYTE*>(&info.effect), 575);
+            RegCloseKey(k);
+            std::memcpy(copy, &info.effect, 575);
+        };
+        sideBySide(slider, perOperationFloor, 300, 9, &subject, &perOperation);
+        zol::bench::report("setDeviceProperty(3)", subject, perOperation,
+                           "the same with open + close of the key around each write");
+    }
+
+    // --- getDeviceInfo ---
+    {
+        const wchar_t* values[] = {kControlValue, kEffectValue, kEqGainValue};
+        unsigned char buffer[575];
+        auto load = [&] { getDeviceInfo(0, &info); };
+        auto floor = [&] {
+            // Registry: existence test and read of each value, each with its own key open.
+            for (const wchar_t* value : values) {
+                HKEY k = productKey(KEY_QUERY_VALUE);
+                RegQueryValueExW(k, value, nullptr, nullptr, nullptr, nullptr);
+                RegCloseKey(k);
+                k = productKey(KEY_QUERY_VALUE);
+                DWORD size = sizeof buffer;
+                RegQueryValueExW(k, value, nullptr, nullptr, buffer, &size);
+                RegCloseKey(k);
+            }
+            // Seven Core Audio reads: five volumes, two mutes.
+            rawEndpointRead(eCapture, false);
+            rawEndpointRead(eRender, false);
+            rawEndpointRead(eCapture, false);
+            rawEndpointRead(eCapture, true);
+            rawEndpointRead(eRender, false);
+            rawEndpointRead(eRender, false);
+            rawEndpointRead(eRender, true);
+        };
+        double subject = 0, floorNs = 0;
+        sideBySide(load, floor, 5, 9, &subject, &floorNs);
+        zol::bench::report("getDeviceInfo", subject, floorNs,
+                           "3 value tests + 3 reads (key opened for each) + 7 Core Audio reads");
+    }
+
+    releaseDeviceInfo(&info);
+    HKEY key = productKey(KEY_SET_VALUE);
+    for (const wchar_t* value : {kControlValue, kEffectValue, kEqGainValue}) RegDeleteValueW(key, value);
+    RegCloseKey(key);
+    return 0;
+}

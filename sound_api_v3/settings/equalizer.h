@@ -1,0 +1,23 @@
+// The graphic equaliser: ten peaking biquads at fixed bands, gains from the host.
+// The arithmetic mixes single and double precision on purpose: the audio effect was tuned
+// against exactly these results, so do not "improve" a constant or a precision.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "settings/device_info.h"
+
+namespace zol::settings {
+
+inline constexpr std::size_t kBandCount = 10;
+// The ten built-in EqBand records exactly as they are copied (gain 0 in each).
+extern const std::uint8_t kBuiltInBandTable[kBandCount * sizeof(EqBand)];
+
+void resetEqBands(DeviceInfo& info);
+// Bands back to the table, band k's gain = gains[k] dB (signed), fresh coefficients at the
+// effect block's sample rate.
+void applyEqGains(DeviceInfo& info, const std::int8_t* gains);
+void computePeakingBiquad(BiquadCoefficients& out, const EqBand& band, float sampleRate);
+
+}  // namespace zol::settings

@@ -1,0 +1,21 @@
+// The mirrors the library has handed out to host records. A record holds a number, never a
+// pointer: the host's bytes are only ever looked up, so a fresh, copied or stale record cannot
+// make the library touch memory it does not own. Numbers are not reused.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+
+#include "settings/device_info.h"
+#include "settings/settings_mirror.h"
+
+namespace zol::settings {
+
+// Takes ownership and stores its number in the record's mirror bytes.
+void attachMirror(DeviceInfo& info, std::unique_ptr<SettingsMirror> mirror);
+// The mirror the record refers to, or null when the record's bytes name none that is live.
+SettingsMirror* findMirror(const DeviceInfo& info);
+// Closes and forgets the record's mirror, if it has a live one; the record's bytes stay.
+void detachMirror(const DeviceInfo& info);
+
+}  // namespace zol::settings

@@ -1,0 +1,43 @@
+// The host's settings entry points: load a record, change one block of it, let it go.
+#include <cstring>
+#include <memory>
+
+#include "settings/device_settings.h"
+#include "settings/mirror_table.h"
+#include "zol_ecd_api.h"
+
+using namespace zol::settings;
+
+extern "C" {
+
+int __cdecl getDeviceInfo(int /*index: every device shares one set of settings*/, DeviceInfo* info) {
+    if (info == nullptr) return 0;
+    std::memset(&info->control, 0, sizeof info->control);
+    // Read before the load overwrites the record: a reload without release closes the earlier mirror.
+    DeviceInfo earlier;
+    std::memcpy(earlier.mirror, info->mirror, sizeof earlier.mirror);
+    loadDeviceSettings(info);
+    detachMirror(earlier);
+
+    auto mirror = std::make_unique<SettingsMirror>();
+    mirror->open(kSettingsSectionSize, nullptr, true);
+    mirror->write(&info->control, kControlPayloadOffset, sizeof info->control);
+    mirror->write(&info->effect, kEffectPayloadOffset, sizeof info->effect);
+    attachMirror(*info, std::move(mirror));
+    return 1;
+}
+
+int __cdecl setDeviceProperty(DeviceInfo* info, int property, const unsigned char* data) {
+    if (property < ZOL_PROPERTY_CONTROL || property > ZOL_PROPERTY_EQ_GAINS) return -2;
+    if (info == nullptr || data == nullptr) return 0;
+    updateDeviceProperty(*info, property, data, findMirror(*info));
+    return 1;
+}
+
+int __cdecl releaseDeviceInfo(DeviceInfo* info) {
+    if (info == nullptr) return 0;
+    detachMirror(*info);
+    return 1;
+}
+
+}  // extern "C"

@@ -1,0 +1,406 @@
+// The three settings exports against the Wine registry (the real product key), the real named
+// section (read back from a process of its own) and the Core Audio stand-in for live volumes.
+#include <windows.h>
+
+#include <aclapi.h>
+#include <sddl.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "common/product_key.h"
+#include "common/unique_handle.h"
+#include "registry/registry.h"
+#include "settings/device_settings.h"
+#include "settings/equalizer.h"
+#include "settings/settings_mirror.h"
+#include "support/core_audio_standin.h"
+#include "support/scratch_key.h"
+#include "zol_ecd_api.h"
+
+namespace {
+
+using namespace zol::settings;
+using Bytes = std::vector<unsigned char>;
+
+const wchar_t* const kValues[] = {kControlValue, kEffectValue, kEqGainValue};
+
+Bytes bytesOf(const void* p, size_t n) {
+    const auto* b = static_cast<const unsigned char*>(p);
+    return Bytes(b, b + n);
+}
+
+Bytes stored(const wchar_t* value) {
+    DWORD type = 0;
+    std::string bytes;
+    if (!zol::test::rawGetValue(zol::kProductKey, value, &type, &bytes)) return {};
+    EXPECT_EQ(type, static_cast<DWORD>(REG_BINARY));
+    return Bytes(bytes.begin(), bytes.end());
+}
+
+void store(const wchar_t* value, const Bytes& bytes, DWORD type = REG_BINARY) {
+    zol::test::rawSetValue(zol::kProductKey, value, type, bytes.data(), static_cast<DWORD>(bytes.size()));
+}
+
+// Section bytes 0-610 as another process sees them (tests/standins/section_reader); empty when
+// that process cannot open the section.
+Bytes sectionFromAnotherProcess() {
+    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+    zol::unique_kernel_handle readEnd, writeEnd;
+    if (!CreatePipe(readEnd.put(), writeEnd.put(), &inherit, 0)) return {};
+    SetHandleInformation(readEnd.get(), HANDLE_FLAG_INHERIT, 0);
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdOutput = writeEnd.get();
+    startup.hStdError = writeEnd.get();
+    PROCESS_INFORMATION process{};
+    std::wstring command = L"section_reader.exe";
+    if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process))
+        return {};
+    zol::unique_kernel_handle processHandle(process.hProcess), threadHandle(process.hThread);
+    writeEnd.reset();
+    std::string text;
+    char chunk[4096];
+    DWORD got = 0;
+    while (ReadFile(readEnd.get(), chunk, sizeof chunk, &got, nullptr) && got > 0) text.append(chunk, got);
+    WaitForSingleObject(processHandle.get(), 10000);
+    Bytes bytes;
+    if (text.rfind("absent", 0) == 0 || text.rfind("unmapped", 0) == 0) return bytes;
+    for (size_t i = 0; i + 1 < text.size() && std::isxdigit(static_cast<unsigned char>(text[i])); i += 2)
+        bytes.push_back(static_cast<unsigned char>(std::stoi(text.substr(i, 2), nullptr, 16)));
+    return bytes;
+}
+
+Bytes slice(const Bytes& b, size_t from, size_t to) { return Bytes(b.begin() + from, b.begin() + to); }
+
+class DeviceSettings : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        keyExisted_ = zol::test::rawKeyExists(zol::kProductKey);
+        if (!keyExisted_) zol::test::rawCreateKey(zol::kProductKey);
+        standin_ = new zol::test::CoreAudioStandin();
+    }
+    static void TearDownTestSuite() {
+        delete standin_;
+        standin_ = nullptr;
+        deleteValues();
+        if (!keyExisted_) zol::test::rawDeleteTree(zol::kProductKey);
+    }
+    static void deleteValues() {
+        for (const wchar_t* v : kValues) {
+            try {
+                zol::registry::deleteValue(zol::kProductKey, v);
+            } catch (const zol::registry::RegistryException&) {
+            }
+        }
+    }
+    void SetUp() override {
+        deleteValues();
+        standin_->reset();
+        standin_->setLevel(0, 0.42f);
+        standin_->setLevel(1, 0.73f);
+        std::memset(&info_, 0xCD, sizeof info_);  // what a host's fresh allocation may hold
+    }
+    void TearDown() override { releaseDeviceInfo(&info_); }
+
+    static zol::test::CoreAudioStandin* standin_;
+    static bool keyExisted_;
+    DeviceInfo info_;
+};
+zol::test::CoreAudioStandin* DeviceSettings::standin_ = nullptr;
+bool DeviceSettings::keyExisted_ = false;
+
+TEST_F(DeviceSettings, FirstLoadStoresTheDefaultsAndReturnsALiveRecord) {
+    standin_->setMute(0, TRUE);
+    standin_->setMute(1, TRUE);
+    ASSERT_EQ(getDeviceInfo(0, &info_), 1);
+
+    ControlBlock control{};
+    control.field4 = 48000;
+    control.captureVolume = 73;
+    control.renderVolume = 42;
+    control.field16 = 50;
+    control.field21 = 1;
+    EXPECT_EQ(stored(kControlValue), bytesOf(&control, sizeof control)) << "mute is not stored";
+    EffectBlock effect{};
+    effect.sampleRate = 48000;
+    effect.renderVolume = effect.renderVolumeCopies[0] = effect.renderVolumeCopies[1] = 42;
+    effect.field13[0] = effect.field13[1] = 1;
+    EXPECT_EQ(stored(kEffectValue), bytesOf(&effect, sizeof effect)) << "stored with a zero equaliser";
+    EXPECT_EQ(stored(kEqGainValue), Bytes(32, 0));
+
+    control.captureMute = 1;
+    EXPECT_EQ(bytesOf(&info_.control, 32), bytesOf(&control, 32));
+    EXPECT_EQ(info_.effect.renderMute, 1);
+    EXPECT_EQ(info_.effect.renderVolume, 42);
+    EXPECT_EQ(std::memcmp(info_.effect.bands, kBuiltInBandTable, sizeof kBuiltInBandTable), 0);
+    for (const BiquadCoefficients& c : info_.effect.coefficients) EXPECT_EQ(c.b0, 1.0f);
+    EXPECT_EQ(bytesOf(info_.unused607, sizeof info_.unused607), Bytes(292, 0)) << "the whole record is written";
+}
+
+TEST_F(DeviceSettings, StoredValuesLoadWithTheLiveVolumesOverlaid) {
+    ControlBlock control{};
+    control.field0 = 0x11223344;
+    control.captureVolume = 5;
+    control.renderVolume = 6;
+    control.captureMute = 1;
+    store(kControlValue, bytesOf(&control, sizeof control));
+    EffectBlock effect{};
+    effect.sampleRate = 44100;
+    effect.renderVolume = 7;
+    effect.renderMute = 1;
+    effect.field375[199] = 0x5A;
+    store(kEffectValue, bytesOf(&effect, sizeof effect));
+    Bytes gains(32, 0);
+    gains[5] = 6;
+    gains[31] = 0x77;
+    store(kEqGainValue, gains);
+
+    loadDeviceSettings(&info_);
+    EXPECT_EQ(info_.control.field0, 0x11223344u);
+    EXPECT_EQ(info_.control.captureVolume, 73u) << "live";
+    EXPECT_EQ(info_.control.renderVolume, 6u) << "as stored";
+    EXPECT_EQ(info_.control.captureMute, 0) << "live";
+    EXPECT_EQ(info_.effect.renderVolume, 42);
+    EXPECT_EQ(info_.effect.renderVolumeCopies[1], 42);
+    EXPECT_EQ(info_.effect.renderMute, 0);
+    EXPECT_EQ(info_.effect.field375[199], 0x5A);
+    EXPECT_EQ(bytesOf(&info_.eqGains, 32), gains);
+    EXPECT_EQ(info_.effect.bands[5].gain, 6.0f);
+    BiquadCoefficients expected;
+    computePeakingBiquad(expected, info_.effect.bands[5], 44100.0f);
+    EXPECT_EQ(info_.effect.coefficients[5].a1, expected.a1) << "at the stored sample rate";
+    // Loading writes nothing that already exists.
+    EXPECT_EQ(stored(kControlValue), bytesOf(&control, sizeof control));
+    EXPECT_EQ(stored(kEffectValue), bytesOf(&effect, sizeof effect));
+}
+
+TEST_F(DeviceSettings, WithoutACaptureDeviceTheCaptureFieldsFallBack) {
+    standin_->setPresent(1, false);
+    loadDeviceSettings(&info_);
+    EXPECT_EQ(info_.control.captureVolume, 50u);
+    EXPECT_EQ(info_.control.captureMute, 0);
+    EXPECT_EQ(info_.effect.renderVolume, 42);
+    EXPECT_EQ(standin_->liveObjects(), 0);
+}
+
+TEST_F(DeviceSettings, StoredValuesOfTheWrongLengthStayInsideTheirBlock) {
+    store(kControlValue, Bytes(8, 0x11));
+    store(kEqGainValue, Bytes(40, 0x01));  // longer than the block: the rest must not spill
+    loadDeviceSettings(&info_);
+    EXPECT_EQ(info_.control.field0, 0x11111111u);
+    EXPECT_EQ(info_.control.field4, 0x11111111u);
+    EXPECT_EQ(info_.control.field16, 50u) << "default beyond the stored length";
+    EXPECT_EQ(info_.control.field21, 1);
+    EXPECT_EQ(bytesOf(&info_.eqGains, 32), Bytes(32, 0x01));
+    EXPECT_EQ(bytesOf(info_.unused931, 5), Bytes(5, 0));
+    EXPECT_EQ(stored(kControlValue).size(), 8u);
+}
+
+TEST_F(DeviceSettings, AValueOfTheWrongTypeRaisesAndLeavesTheRecord) {
+    const DWORD number = 7;
+    store(kEffectValue, bytesOf(&number, sizeof number), REG_DWORD);
+    const DeviceInfo before = info_;
+    try {
+        loadDeviceSettings(&info_);
+        FAIL() << "no exception";
+    } catch (const zol::registry::RegistryException& e) {
+        EXPECT_EQ(e.message(), std::wstring(L"Registry value HKEY_LOCAL_MACHINE\\SOFTWARE\\ZolSoundKit\\") +
+                                   kEffectValue + L" has wrong type");
+    }
+    EXPECT_EQ(std::memcmp(&before, &info_, sizeof info_), 0);
+    EXPECT_THROW(getDeviceInfo(0, &info_), zol::registry::RegistryException);
+    EXPECT_EQ(std::memcmp(&before.effect, &info_.effect, sizeof info_ - 32), 0) << "only the control block is cleared";
+}
+
+TEST_F(DeviceSettings, AnotherProcessSeesTheBlocksAfterGetDeviceInfo) {
+    ASSERT_EQ(getDeviceInfo(5, &info_), 1);
+    const Bytes section = sectionFromAnotherProcess();
+    ASSERT_EQ(section.size(), 611u) << "section_reader could not open the section";
+    std::uint32_t header = 0;
+    std::memcpy(&header, section.data(), 4);
+    EXPECT_EQ(header, 8184u);
+    EXPECT_EQ(slice(section, 4, 36), bytesOf(&info_.control, 32));
+    EXPECT_EQ(slice(section, 36, 611), bytesOf(&info_.effect, 575));
+
+    DeviceInfo other;
+    ASSERT_EQ(getDeviceInfo(0, &other), 1);
+    EXPECT_EQ(std::memcmp(&other, &info_, 936), 0) << "the index does not matter";
+    releaseDeviceInfo(&other);
+}
+
+TEST_F(DeviceSettings, EqGainsChangeTheEffectAreaOnlyAndTheRegistryHoldsTheRecord) {
+    ASSERT_EQ(getDeviceInfo(0, &info_), 1);
+    const Bytes before = sectionFromAnotherProcess();
+    ASSERT_EQ(before.size(), 611u);
+
+    Bytes gains(32, 0);
+    gains[5] = 6;
+    gains[0] = 0xF4;  // -12 dB
+    ASSERT_EQ(setDeviceProperty(&info_, 3, gains.data()), 1);
+    const Bytes after = sectionFromAnotherProcess();
+    ASSERT_EQ(after.size(), 611u);
+    EXPECT_EQ(slice(after, 0, 36), slice(before, 0, 36)) << "control block untouched";
+    EXPECT_NE(slice(after, 36, 611), slice(before, 36, 611));
+    EXPECT_EQ(slice(after, 36, 611), bytesOf(&info_.effect, 575));
+    EXPECT_NEAR(info_.effect.coefficients[5].b0, 1.0299, 5e-5);
+    EXPECT_EQ(info_.effect.bands[0].gain, -12.0f);
+
+    EXPECT_EQ(bytesOf(&info_.eqGains, 32), gains);
+    EXPECT_EQ(stored(kEqGainValue), gains);
+    EXPECT_EQ(stored(kEffectValue), bytesOf(&info_.effect, 575));
+}
+
+TEST_F(DeviceSettings, ControlAndEffectBlocksAreStoredAndMirroredAsGiven) {
+    ASSERT_EQ(getDeviceInfo(0, &info_), 1);
+    ControlBlock control{};
+    control.field16 = 0xA1B2C3D4;
+    control.field25[6] = 9;
+    ASSERT_EQ(setDeviceProperty(&info_, 1, reinterpret_cast<const unsigned char*>(&control)), 1);
+    EffectBlock effect = info_.effect;
+    effect.bands[2].frequency = 133.0f;  // not the table's: kept, and nothing recomputed
+    effect.coefficients[2].a1 = 12345.0f;
+    ASSERT_EQ(setDeviceProperty(&info_, 2, reinterpret_cast<const unsigned char*>(&effect)), 1);
+
+    EXPECT_EQ(bytesOf(&info_.control, 32), bytesOf(&control, 32));
+    EXPECT_EQ(bytesOf(&info_.effect, 575), bytesOf(&effect, 575));
+    EXPECT_EQ(stored(kControlValue), bytesOf(&control, 32));
+    EXPECT_EQ(stored(kEffectValue), bytesOf(&effect, 575));
+    const Bytes section = sectionFromAnotherProcess();
+    ASSERT_EQ(section.size(), 611u);
+    EXPECT_EQ(slice(section, 4, 36), bytesOf(&control, 32));
+    EXPECT_EQ(slice(section, 36, 611), bytesOf(&effect, 575));
+
+    // The next gain change puts the table back.
+    const Bytes gains(32, 0);
+    ASSERT_EQ(setDeviceProperty(&info_, 3, gains.data()), 1);
+    EXPECT_EQ(info_.effect.bands[2].frequency, 120.0f);
+    EXPECT_EQ(info_.effect.coefficients[2].a1, 0.0f);
+}
+
+TEST_F(DeviceSettings, PropertiesOutsideOneToThreeChangeNothing) {
+    ASSERT_EQ(getDeviceInfo(0, &info_), 1);
+    const DeviceInfo before = info_;
+    const Bytes storedControl = stored(kControlValue);
+    const Bytes data(575, 0x66);
+    EXPECT_EQ(setDeviceProperty(&info_, 0, data.data()), -2);
+    EXPECT_EQ(setDeviceProperty(&info_, 4, data.data()), -2);
+    EXPECT_EQ(setDeviceProperty(&info_, -1, data.data()), -2);
+    EXPECT_EQ(std::memcmp(&before, &info_, sizeof info_), 0);
+    EXPECT_EQ(stored(kControlValue), storedControl);
+    EXPECT_EQ(slice(sectionFromAnotherProcess(), 4, 36), bytesOf(&info_.control, 32));
+    // Missing arguments do nothing rather than crash.
+    EXPECT_EQ(setDeviceProperty(&info_, 1, nullptr), 0);
+    EXPECT_EQ(setDeviceProperty(nullptr, 1, data.data()), 0);
+    EXPECT_EQ(getDeviceInfo(0, nullptr), 0);
+    EXPECT_EQ(releaseDeviceInfo(nullptr), 0);
+}
+
+TEST_F(DeviceSettings, AfterReleaseTheRegistryIsStillUpdatedButNotTheSection) {
+    ASSERT_EQ(getDeviceInfo(0, &info_), 1);
+    // Hold the section as the audio effect would, so it outlives the library's handle.
+    zol::unique_kernel_handle held(OpenFileMappingW(FILE_MAP_READ, FALSE, kSettingsSectionName));
+    ASSERT_TRUE(held);
+    ASSERT_EQ(releaseDeviceInfo(&info_), 1);
+    ASSERT_EQ(releaseDeviceInfo(&info_), 1) << "twice is harmless";
+
+    ControlBlock control{};
+    control.field0 = 77;
+    EXPECT_EQ(setDeviceProperty(&info_, 1, reinterpret_cast<const unsigned char*>(&control)), 1);
+    EXPECT_EQ(stored(kControlValue), bytesOf(&control, 32));
+    EXPECT_EQ(info_.control.field0, 77u);
+    const Bytes section = sectionFromAnotherProcess();
+    ASSERT_EQ(section.size(), 611u);
+    EXPECT_NE(slice(section, 4, 36), bytesOf(&control, 32));
+}
+
+TEST_F(DeviceSettings, ReloadingWithoutReleaseKeepsOneHandleOnly) {
+    ASSERT_EQ(getDeviceInfo(0, &info_), 1);
+    ASSERT_EQ(getDeviceInfo(0, &info_), 1);
+    ASSERT_EQ(releaseDeviceInfo(&info_), 1);
+    // Had the first mirror stayed open, the section would still exist.
+    EXPECT_EQ(OpenFileMappingW(FILE_MAP_READ, FALSE, kSettingsSectionName), nullptr);
+}
+
+TEST_F(DeviceSettings, ARecordNeverLoadedIsUpdatedWithoutTouchingAnySection) {
+    // info_ holds 0xCD everywhere, its mirror bytes included.
+    const Bytes gains(32, 1);
+    EXPECT_EQ(setDeviceProperty(&info_, 3, gains.data()), 1);
+    EXPECT_EQ(stored(kEqGainValue), gains);
+    EXPECT_EQ(releaseDeviceInfo(&info_), 1);
+}
+
+TEST_F(DeviceSettings, ASmallerExistingSectionLeavesTheMirrorClosed) {
+    zol::unique_kernel_handle small(
+        CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, 1000, kSettingsSectionName));
+    ASSERT_TRUE(small);
+    EXPECT_EQ(getDeviceInfo(0, &info_), 1);
+    EXPECT_EQ(info_.control.captureVolume, 73u) << "the record is loaded all the same";
+    const Bytes gains(32, 2);
+    EXPECT_EQ(setDeviceProperty(&info_, 3, gains.data()), 1);
+    zol::unique_view view(MapViewOfFile(small.get(), FILE_MAP_READ, 0, 0, 1000));
+    ASSERT_TRUE(view);
+    const auto* bytes = static_cast<const unsigned char*>(view.get());
+    EXPECT_EQ(std::count(bytes, bytes + 1000, 0), 1000) << "nothing written into it";
+}
+
+TEST_F(DeviceSettings, TheSectionAdmitsTheUserAndLocalServiceOnly) {
+    ASSERT_EQ(getDeviceInfo(0, &info_), 1);
+    zol::unique_kernel_handle section(OpenFileMappingW(READ_CONTROL, FALSE, kSettingsSectionName));
+    ASSERT_TRUE(section);
+    PACL dacl = nullptr;
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    ASSERT_EQ(GetSecurityInfo(section.get(), SE_KERNEL_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, &dacl,
+                              nullptr, &descriptor),
+              static_cast<DWORD>(ERROR_SUCCESS));
+    zol::unique_local descriptorOwner(descriptor);
+    ASSERT_NE(dacl, nullptr);
+    ASSERT_EQ(dacl->AceCount, 2);
+
+    zol::unique_kernel_handle token;
+    ASSERT_TRUE(OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, token.put()));
+    BYTE userBuffer[256];
+    DWORD size = 0;
+    ASSERT_TRUE(GetTokenInformation(token.get(), TokenUser, userBuffer, sizeof userBuffer, &size));
+    PSID user = reinterpret_cast<TOKEN_USER*>(userBuffer)->User.Sid;
+    BYTE localService[SECURITY_MAX_SID_SIZE];
+    size = sizeof localService;
+    ASSERT_TRUE(CreateWellKnownSid(WinLocalServiceSid, nullptr, localService, &size));
+
+    PSID expected[2] = {user, localService};
+    for (DWORD i = 0; i < 2; ++i) {
+        void* ace = nullptr;
+        ASSERT_TRUE(GetAce(dacl, i, &ace));
+        auto* allowed = static_cast<ACCESS_ALLOWED_ACE*>(ace);
+        EXPECT_EQ(allowed->Header.AceType, ACCESS_ALLOWED_ACE_TYPE);
+        EXPECT_EQ(allowed->Mask, 0xF001Fu);
+        EXPECT_TRUE(EqualSid(&allowed->SidStart, expected[i])) << "ACE " << i;
+    }
+}
+
+TEST_F(DeviceSettings, TheShippedDllExportsTheSameBehaviour) {
+    zol::unique_module dll(LoadLibraryW(L"zol_ecd_api.dll"));
+    ASSERT_TRUE(dll);
+    auto get = reinterpret_cast<int(__cdecl*)(int, DeviceInfo*)>(GetProcAddress(dll.get(), "getDeviceInfo"));
+    auto set = reinterpret_cast<int(__cdecl*)(DeviceInfo*, int, const unsigned char*)>(
+        GetProcAddress(dll.get(), "setDeviceProperty"));
+    auto release = reinterpret_cast<int(__cdecl*)(DeviceInfo*)>(GetProcAddress(dll.get(), "releaseDeviceInfo"));
+    ASSERT_TRUE(get && set && release);
+    DeviceInfo record;
+    ASSERT_EQ(get(0, &record), 1);
+    const Bytes gains(32, 3);
+    EXPECT_EQ(set(&record, 3, gains.data()), 1);
+    EXPECT_EQ(set(&record, 9, gains.data()), -2);
+    const Bytes section = sectionFromAnotherProcess();
+    ASSERT_EQ(section.size(), 611u);
+    EXPECT_EQ(slice(section, 36, 611), bytesOf(&record.effect, 575));
+    EXPECT_EQ(release(&record), 1);
+}
+
+}  // namespace

@@ -1,0 +1,101 @@
+// The mirror on a section of the test's own name: header, clipping, closed states.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "common/unique_handle.h"
+#include "settings/settings_mirror.h"
+
+namespace {
+
+using zol::settings::SettingsMirror;
+
+std::wstring testSectionName() {
+    return L"Global\\ZolTestMirror-" + std::to_wstring(GetCurrentProcessId());
+}
+
+// A second handle by name, the way another process finds the section.
+struct SectionView {
+    zol::unique_kernel_handle section;
+    zol::unique_view view;
+    explicit SectionView(const std::wstring& name, DWORD bytes = 8188) {
+        section.reset(OpenFileMappingW(FILE_MAP_READ, FALSE, name.c_str()));
+        if (section) view.reset(MapViewOfFile(section.get(), FILE_MAP_READ, 0, 0, bytes));
+    }
+    const unsigned char* bytes() const { return static_cast<const unsigned char*>(view.get()); }
+    std::uint32_t header() const { return *reinterpret_cast<const std::uint32_t*>(bytes()); }
+};
+
+TEST(SettingsMirror, OpenWritesThePayloadSizeAndWritesLandAfterIt) {
+    SettingsMirror mirror;
+    ASSERT_TRUE(mirror.open(8188, testSectionName().c_str(), true));
+    EXPECT_TRUE(mirror.isOpen());
+    SectionView other(testSectionName());
+    ASSERT_NE(other.bytes(), nullptr);
+    EXPECT_EQ(other.header(), 8184u);
+
+    const unsigned char block[3] = {7, 8, 9};
+    mirror.write(block, 32, sizeof block);
+    EXPECT_EQ(other.bytes()[36], 7);
+    EXPECT_EQ(other.bytes()[38], 9);
+    EXPECT_EQ(other.bytes()[35], 0);
+    EXPECT_EQ(other.bytes()[39], 0);
+}
+
+TEST(SettingsMirror, ClipsWritesAtTheEndOfThePayload) {
+    SettingsMirror mirror;
+    ASSERT_TRUE(mirror.open(8188, testSectionName().c_str(), false));
+    SectionView other(testSectionName());
+    ASSERT_NE(other.bytes(), nullptr);
+
+    std::vector<unsigned char> source(575);
+    for (size_t i = 0; i < source.size(); ++i) source[i] = static_cast<unsigned char>(i + 1);
+    mirror.write(source.data(), 8000, 575);  // 184 bytes fit
+    EXPECT_EQ(other.bytes()[8004], 1);
+    EXPECT_EQ(other.bytes()[8187], 184);
+    EXPECT_EQ(other.bytes()[8003], 0);
+
+    const unsigned char marker = 0xEE;
+    mirror.write(&marker, 8184, 1);       // at the end: nothing
+    mirror.write(&marker, 0xFFFFFFF0u, 32);  // far beyond, and offset + length wraps: nothing
+    EXPECT_EQ(other.header(), 8184u);
+    EXPECT_EQ(other.bytes()[8187], 184);
+}
+
+TEST(SettingsMirror, StaysClosedOnAnExistingSmallerSection) {
+    zol::unique_kernel_handle small(
+        CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, 1000, testSectionName().c_str()));
+    ASSERT_TRUE(small);
+    SettingsMirror mirror;
+    EXPECT_FALSE(mirror.open(8188, testSectionName().c_str(), true));
+    EXPECT_FALSE(mirror.isOpen());
+    EXPECT_EQ(mirror.section(), nullptr);
+    const unsigned char data[4] = {1, 2, 3, 4};
+    mirror.write(data, 0, sizeof data);  // ignored, no crash
+    SectionView other(testSectionName(), 1000);
+    ASSERT_NE(other.bytes(), nullptr);
+    EXPECT_EQ(other.header(), 0u) << "the smaller section was not written";
+}
+
+TEST(SettingsMirror, CloseIsFinalAndHarmlessTwice) {
+    SettingsMirror mirror;
+    ASSERT_TRUE(mirror.open(8188, testSectionName().c_str(), true));
+    SectionView other(testSectionName());  // keeps the section alive after the mirror closes
+    ASSERT_NE(other.bytes(), nullptr);
+    mirror.close();
+    mirror.close();
+    EXPECT_FALSE(mirror.isOpen());
+    const unsigned char data[4] = {1, 2, 3, 4};
+    mirror.write(data, 0, sizeof data);
+    EXPECT_EQ(other.bytes()[4], 0);
+    // The mirror holds nothing any more: once the other handle goes, so does the section.
+    other.view.reset();
+    other.section.reset();
+    EXPECT_EQ(OpenFileMappingW(FILE_MAP_READ, FALSE, testSectionName().c_str()), nullptr);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+}
+
+}  // namespace
