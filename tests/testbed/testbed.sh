@@ -55,6 +55,9 @@ start() {
     "$wineserver" -w || true
     # Daemons must not hold the caller's output open, or CTest waits for them.
     "$wineserver" -p </dev/null >>"$dir/wineserver.log" 2>&1
+    # Bring the desktop process up now, detached from the caller's output: the first program
+    # that needs a window would otherwise start it with CTest's pipes inherited.
+    "$wine" rundll32.exe user32.dll,GetDesktopWindow </dev/null >>"$dir/wineboot.log" 2>&1 || true
     mv "$dir/env.pending" "$dir/env"
 }
 
