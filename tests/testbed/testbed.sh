@@ -9,11 +9,12 @@ dir=$(realpath -m "${2:?usage: testbed.sh start|stop DIR}")
 wine=/usr/lib/wine/wine64
 wineserver=/usr/lib/wine/wineserver
 
+# A caller's own WINEDLLOVERRIDES (set for one test, say) is kept beside the test bed's.
 environment() {
     cat <<ENV
 export WINEPREFIX='$dir/prefix'
 export WINEDEBUG=-all
-export WINEDLLOVERRIDES='mscoree,mshtml='
+export WINEDLLOVERRIDES="mscoree,mshtml=\${WINEDLLOVERRIDES:+;\$WINEDLLOVERRIDES}"
 export XDG_RUNTIME_DIR='$dir/run'
 export HOME='$dir/home'
 export WINESERVER='$wineserver'
