@@ -48,6 +48,7 @@ void DebugChannelListener::run() {
         std::memcpy(&message.pid, view_, sizeof(DWORD));
         const char* text = static_cast<const char*>(view_) + sizeof(DWORD);
         message.text.assign(text, strnlen(text, kBufferSize - sizeof(DWORD)));
+        if (hook_) hook_(message.text);
         messages_.push_back(std::move(message));
         arrived_.notify_all();
     }
@@ -91,6 +92,11 @@ std::vector<std::string> DebugChannelListener::allLines() {
     std::vector<std::string> lines;
     for (const DebugMessage& m : messages()) lines.push_back(m.text);
     return lines;
+}
+
+void DebugChannelListener::setHook(std::function<void(const std::string&)> hook) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    hook_ = std::move(hook);
 }
 
 void DebugChannelListener::clear() {
