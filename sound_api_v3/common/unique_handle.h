@@ -3,6 +3,8 @@
 
 #include <windows.h>
 
+#include <setupapi.h>
+
 #include <utility>
 
 namespace zol {
@@ -92,6 +94,13 @@ struct process_heap_traits {
     static void close(pointer p) noexcept { ::HeapFree(::GetProcessHeap(), 0, p); }
 };
 
+// SetupDiGetClassDevs and SetupDiCreateDeviceInfoList report failure as INVALID_HANDLE_VALUE.
+struct device_info_list_traits {
+    using pointer = HDEVINFO;
+    static pointer invalid() noexcept { return INVALID_HANDLE_VALUE; }
+    static void close(pointer h) noexcept { ::SetupDiDestroyDeviceInfoList(h); }
+};
+
 using unique_kernel_handle = unique_handle<kernel_handle_traits>;
 using unique_file_handle = unique_handle<file_handle_traits>;
 using unique_hkey = unique_handle<reg_key_traits>;
@@ -101,5 +110,6 @@ using unique_module = unique_handle<module_traits>;
 using unique_sc_handle = unique_handle<sc_handle_traits>;
 using unique_sid = unique_handle<sid_traits>;
 using unique_process_heap_block = unique_handle<process_heap_traits>;
+using unique_device_info_list = unique_handle<device_info_list_traits>;
 
 }  // namespace zol

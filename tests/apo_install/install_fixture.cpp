@@ -3,8 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <fstream>
-#include <iterator>
+#include <cstdio>
 
 #include "apo_install/endpoint_fixture.h"
 #include "support/scratch_key.h"
@@ -44,8 +43,13 @@ std::vector<std::wstring> ScratchWorkingDirectory::files() const {
 }
 
 std::string ScratchWorkingDirectory::read(const std::wstring& name) const {
-    std::ifstream file(path_ + L"\\" + name, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+    std::string content;
+    if (FILE* file = _wfopen((path_ + L"\\" + name).c_str(), L"rb")) {
+        char chunk[4096];
+        for (std::size_t n; (n = std::fread(chunk, 1, sizeof chunk, file)) > 0;) content.append(chunk, n);
+        std::fclose(file);
+    }
+    return content;
 }
 
 ProductKeyGuard::ProductKeyGuard() : existed_(rawKeyExists(kProductKey)) {}

@@ -163,7 +163,7 @@ TEST_F(AudioServiceRestart, DependentThatIgnoresStopTimesOutAndLeavesTheRestAsRe
     ASSERT_TRUE(message);
     EXPECT_EQ(*message, L"Service stop timed out on service \"ZolTestStubborn\"");
     EXPECT_GE(took, 1.0);
-    EXPECT_LT(took, 3.0);
+    EXPECT_LT(took, 5.0);  // far from the shipped 30 s: the given limit was used
     EXPECT_EQ(journal.lines(), (Lines{"ZolTestDepA stop", "ZolTestStubborn stop"}));
     EXPECT_EQ(a.state(), static_cast<DWORD>(SERVICE_STOPPED));
     EXPECT_EQ(stubborn.state(), static_cast<DWORD>(SERVICE_RUNNING));

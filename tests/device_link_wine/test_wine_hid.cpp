@@ -4,8 +4,12 @@
 
 #include <gtest/gtest.h>
 
+#include <cfgmgr32.h>
+
+#include <algorithm>
 #include <chrono>
 #include <cwchar>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -14,16 +18,41 @@
 #include "device_link/hid_selection.h"
 #include "device_link/supported_devices.h"
 
-#include <setupapi.h>
-
 namespace {
 
 constexpr unsigned short kWineVendor = 0x845E;
 constexpr unsigned short kWineMouse = 0x0001;
 constexpr unsigned short kWineKeyboard = 0x0002;
 
+// Device property keys the stand-in is asked for (values of devpkey.h).
+const DEVPROPKEY kInstanceId{{0x78c34fc8, 0x104a, 0x4aca, {0x9e, 0xa4, 0x52, 0x4d, 0x52, 0x99, 0x6e, 0x57}}, 256};
+const DEVPROPKEY kHardwareIds{{0xa45c254e, 0xdf1c, 0x4efd, {0x80, 0x20, 0x67, 0xd1, 0x46, 0xa8, 0x50, 0xe0}}, 3};
+const DEVPROPKEY kContainerId{{0x8c7ed206, 0x3f8a, 0x4827, {0xb3, 0xab, 0xae, 0x9e, 0x1f, 0xae, 0xfc, 0x6c}}, 2};
+
+// Wine 8's cfgmgr32 lacks CM_Get_Device_Interface_PropertyW and answers CR_FAILURE for the
+// interface list and CM_Locate_DevNodeW, so hidapi's hid_init fails there. This program loads the
+// SetupAPI-based stand-in by path before the DLL starts hidapi, whose LoadLibraryW(L"cfgmgr32.dll")
+// then finds it; CTest runs the program with WINEDLLOVERRIDES=cfgmgr32=n,b so that Wine maps the
+// file itself and not its builtin.
+const zol::unique_module& cfgmgr32StandIn() {
+    static const zol::unique_module standIn = [] {
+        wchar_t path[MAX_PATH];
+        const DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH);
+        std::wstring file(path, length);
+        file.resize(file.find_last_of(L'\\') + 1);
+        return zol::unique_module(LoadLibraryW((file + L"cfgmgr32_setupapi\\cfgmgr32.dll").c_str()));
+    }();
+    return standIn;
+}
+bool standInIsLoaded() {
+    return GetProcAddress(cfgmgr32StandIn().get(), "CM_Get_Device_Interface_PropertyW") != nullptr;
+}
+constexpr const char* kNoStandIn =
+    "the cfgmgr32 stand-in did not load: run with WINEDLLOVERRIDES=cfgmgr32=n,b (ctest does)";
+
 // The exports, looked up in the real DLL as a host does.
 struct Dll {
+    bool standIn = standInIsLoaded();
     zol::unique_module module{LoadLibraryW(L"zol_ecd_api.dll")};
     template <typename F>
     F get(const char* name) const {
@@ -45,11 +74,28 @@ struct Dll {
         get<int (*)(void*, void*, void*, int, int)>("?_update_7420_fw@@YAHPEAX00HH@Z");
 };
 
+// One enumeration entry, copied out of hidapi's list.
+struct Entry {
+    std::string path;
+    unsigned short vendor, product, usagePage, usage;
+    int interfaceNumber;
+    hid_bus_type bus;
+    std::wstring productString;
+};
+
+std::vector<Entry> entries(const Dll& dll, unsigned short vendor, unsigned short product) {
+    std::vector<Entry> found;
+    hid_device_info* list = dll.enumerate(vendor, product);
+    for (hid_device_info* e = list; e; e = e->next)
+        found.push_back({e->path, e->vendor_id, e->product_id, e->usage_page, e->usage, e->interface_number, e->bus_type,
+                         e->product_string ? e->product_string : L""});
+    dll.freeEnumeration(list);
+    return found;
+}
+
 std::vector<std::string> paths(const Dll& dll, unsigned short vendor, unsigned short product) {
     std::vector<std::string> found;
-    hid_device_info* list = dll.enumerate(vendor, product);
-    for (hid_device_info* entry = list; entry; entry = entry->next) found.push_back(entry->path);
-    dll.freeEnumeration(list);
+    for (const Entry& entry : entries(dll, vendor, product)) found.push_back(entry.path);
     return found;
 }
 
@@ -58,23 +104,25 @@ std::vector<std::wstring> wineHidPaths(unsigned short product) {
     GUID hid{};
     HidD_GetHidGuid(&hid);
     std::vector<std::wstring> found;
-    HDEVINFO set = SetupDiGetClassDevsW(&hid, nullptr, nullptr, DIGCF_PRESENT | DIGCF_DEVICEINTERFACE);
-    if (set == INVALID_HANDLE_VALUE) return found;
+    const zol::unique_device_info_list set(
+        SetupDiGetClassDevsW(&hid, nullptr, nullptr, DIGCF_PRESENT | DIGCF_DEVICEINTERFACE));
+    if (!set) return found;
     SP_DEVICE_INTERFACE_DATA data{sizeof data};
-    for (DWORD i = 0; SetupDiEnumDeviceInterfaces(set, nullptr, &hid, i, &data); ++i) {
+    for (DWORD i = 0; SetupDiEnumDeviceInterfaces(set.get(), nullptr, &hid, i, &data); ++i) {
         union {
             SP_DEVICE_INTERFACE_DETAIL_DATA_W detail;
             BYTE bytes[1024];
         } buffer{};
         buffer.detail.cbSize = sizeof buffer.detail;
-        if (!SetupDiGetDeviceInterfaceDetailW(set, &data, &buffer.detail, sizeof buffer, nullptr, nullptr)) continue;
+        if (!SetupDiGetDeviceInterfaceDetailW(set.get(), &data, &buffer.detail, sizeof buffer, nullptr, nullptr)) continue;
         wchar_t marker[32];
         swprintf(marker, 32, L"vid_%04x&pid_%04x", kWineVendor, product);
         if (wcsstr(buffer.detail.DevicePath, marker)) found.push_back(buffer.detail.DevicePath);
     }
-    SetupDiDestroyDeviceInfoList(set);
     return found;
 }
+
+std::string narrow(const std::wstring& text) { return std::string(text.begin(), text.end()); }
 
 zol::unique_file_handle openForHid(const std::wstring& path) {
     return zol::unique_file_handle(CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE,
@@ -82,16 +130,30 @@ zol::unique_file_handle openForHid(const std::wstring& path) {
                                                FILE_FLAG_OVERLAPPED, nullptr));
 }
 
-// hidapi 0.13 needs CM_Get_Device_Interface_PropertyW, which Wine 8's cfgmgr32 does not have, and
-// Wine's CM_Get_Device_Interface_List_SizeW answers CR_CALL_NOT_IMPLEMENTED: there hid_init fails
-// and hidapi neither lists nor opens anything. These tests run hidapi for real where it works.
-bool hidapiWorksHere(const Dll& dll) {
-    auto init = dll.get<int (*)()>("hid_init");
-    return init && init() == 0;
+// The report ids the device's capability records carry, read straight from the HID class library.
+std::set<unsigned> declaredReportIds(HANDLE device) {
+    std::set<unsigned> ids;
+    PHIDP_PREPARSED_DATA data = nullptr;
+    if (!HidD_GetPreparsedData(device, &data)) return ids;
+    HIDP_CAPS caps{};
+    HidP_GetCaps(data, &caps);
+    const std::pair<HIDP_REPORT_TYPE, std::pair<USHORT, USHORT>> kinds[] = {
+        {HidP_Input, {caps.NumberInputButtonCaps, caps.NumberInputValueCaps}},
+        {HidP_Output, {caps.NumberOutputButtonCaps, caps.NumberOutputValueCaps}},
+        {HidP_Feature, {caps.NumberFeatureButtonCaps, caps.NumberFeatureValueCaps}}};
+    for (const auto& [type, counts] : kinds) {
+        std::vector<HIDP_BUTTON_CAPS> buttons(counts.first + 1);
+        USHORT n = counts.first;
+        if (n && HidP_GetButtonCaps(type, buttons.data(), &n, data) == HIDP_STATUS_SUCCESS)
+            for (USHORT i = 0; i < n; ++i) ids.insert(buttons[i].ReportID);
+        std::vector<HIDP_VALUE_CAPS> values(counts.second + 1);
+        n = counts.second;
+        if (n && HidP_GetValueCaps(type, values.data(), &n, data) == HIDP_STATUS_SUCCESS)
+            for (USHORT i = 0; i < n; ++i) ids.insert(values[i].ReportID);
+    }
+    HidD_FreePreparsedData(data);
+    return ids;
 }
-constexpr const char* kWineCfgmgr32 =
-    "Wine 8's cfgmgr32 lacks CM_Get_Device_Interface_PropertyW (and its interface list is not "
-    "implemented): hidapi's hid_init fails, so it cannot list or open devices here";
 
 TEST(WineHid, EveryExportIsThere) {
     Dll dll;
@@ -109,10 +171,12 @@ TEST(WineHid, ReportIdTestRunsOnARealHidHandle) {
     ASSERT_TRUE(mouse);
     EXPECT_TRUE(zol::device_link::deviceHasReportId(mouse.get(), 0));
     EXPECT_FALSE(zol::device_link::deviceHasReportId(mouse.get(), 0x1FF));
-    // The mouse declares at most a handful of report ids; most of the 255 are not among them.
-    int declared = 0;
-    for (unsigned short id = 1; id <= 255; ++id) declared += zol::device_link::deviceHasReportId(mouse.get(), id);
-    EXPECT_LT(declared, 8);
+    // Every id the capability records carry is found, and no other.
+    const std::set<unsigned> declared = declaredReportIds(mouse.get());
+    ASSERT_FALSE(declared.empty());
+    for (unsigned id = 1; id <= 255; ++id)
+        EXPECT_EQ(zol::device_link::deviceHasReportId(mouse.get(), static_cast<unsigned short>(id)), declared.count(id) == 1)
+            << "report id " << id;
 
     // A handle that is not a HID device: HidD_GetPreparsedData fails (error 50), so no report id.
     wchar_t file[MAX_PATH];
@@ -123,28 +187,170 @@ TEST(WineHid, ReportIdTestRunsOnARealHidHandle) {
     EXPECT_FALSE(zol::device_link::deviceHasReportId(plain.get(), 0));
 }
 
+// Through the stand-in the DLL's hidapi lists Wine's devices as SetupAPI knows them.
+TEST(WineHid, HidapiListsWinesMouseAndKeyboard) {
+    Dll dll;
+    ASSERT_TRUE(dll.standIn) << kNoStandIn;
+    const std::vector<Entry> listed = entries(dll, kWineVendor, 0);
+    for (const auto& [product, usage] : {std::pair{kWineMouse, 2}, std::pair{kWineKeyboard, 6}}) {
+        const auto expected = wineHidPaths(product);
+        ASSERT_EQ(expected.size(), 1u);
+        int seen = 0;
+        for (const Entry& entry : listed) {
+            EXPECT_EQ(entry.vendor, kWineVendor);
+            if (entry.product != product) continue;
+            ++seen;
+            EXPECT_EQ(entry.path, narrow(expected.front()));
+            EXPECT_EQ(entry.usagePage, 1);  // generic desktop
+            EXPECT_EQ(entry.usage, usage);
+            // A single-interface device: no MI_ in its hardware ids, so hidapi reports -1.
+            EXPECT_EQ(entry.interfaceNumber, -1);
+            EXPECT_FALSE(entry.productString.empty());
+            // Wine records no parent device (CM_Get_Parent finds none), so the bus stays unknown.
+            EXPECT_EQ(entry.bus, HID_API_BUS_UNKNOWN);
+        }
+        EXPECT_EQ(seen, 1) << "product " << product;
+        // Asking for the product lists that device alone.
+        EXPECT_EQ(paths(dll, kWineVendor, product), std::vector<std::string>{narrow(expected.front())});
+    }
+    EXPECT_TRUE(paths(dll, kWineVendor + 1, 0).empty());
+}
+
+// Interface 0 with collection (or report id) 0 takes the device's first entry whatever its path
+// says. Wine's paths carry no "mi_" or "col" marker, so any other choice finds nothing here; the
+// marker rules themselves run against the simulated headset.
 TEST(WineHid, HidapiOpensWinesDevicesByInterfaceZero) {
     Dll dll;
-    if (!hidapiWorksHere(dll)) GTEST_SKIP() << kWineCfgmgr32;
+    ASSERT_TRUE(dll.standIn) << kNoStandIn;
     for (unsigned short product : {kWineMouse, kWineKeyboard}) {
-        ASSERT_FALSE(paths(dll, kWineVendor, product).empty());
+        const auto expected = wineHidPaths(product);
+        ASSERT_EQ(expected.size(), 1u);
+        ASSERT_EQ(expected.front().find(L"mi_"), std::wstring::npos);
+
         hid_device* device = dll.openIntfRptid(kWineVendor, product, 0, 0);
         ASSERT_NE(device, nullptr);
         const HANDLE handle = dll.deviceHandle(device);
+        PHIDP_PREPARSED_DATA data = nullptr;
+        ASSERT_TRUE(HidD_GetPreparsedData(handle, &data));
+        HIDP_CAPS caps{};
+        EXPECT_EQ(HidP_GetCaps(data, &caps), HIDP_STATUS_SUCCESS);
+        EXPECT_EQ(caps.UsagePage, 1);
+        HidD_FreePreparsedData(data);
+        HIDD_ATTRIBUTES attributes{sizeof attributes};
+        ASSERT_TRUE(HidD_GetAttributes(handle, &attributes));
+        EXPECT_EQ(attributes.VendorID, kWineVendor);
+        EXPECT_EQ(attributes.ProductID, product);
         EXPECT_TRUE(zol::device_link::deviceHasReportId(handle, 0));
         dll.close(device);
+
         device = dll.openIntfCol(kWineVendor, product, 0, 0);
         ASSERT_NE(device, nullptr);
+        ASSERT_TRUE(HidD_GetAttributes(dll.deviceHandle(device), &attributes));
+        EXPECT_EQ(attributes.ProductID, product);
         dll.close(device);
+
+        // No marker in the path: interface 0 needs "mi_00", collection 1 "col01".
+        EXPECT_EQ(dll.openIntfCol(kWineVendor, product, 0, 1), nullptr);
+        EXPECT_EQ(dll.openIntfCol(kWineVendor, product, 1, 0), nullptr);
+        for (unsigned id : declaredReportIds(openForHid(expected.front()).get()))
+            if (id != 0) EXPECT_EQ(dll.openIntfRptid(kWineVendor, product, 0, static_cast<unsigned short>(id)), nullptr);
+        int reported = 0;
+        const hid_enum_callback count = [](void* context, const char*) { return ++*static_cast<int*>(context); };
+        dll.enumIntfRptid(kWineVendor, product, 0, 0, count, &reported);
+        dll.enumIntfRptid(kWineVendor, product, 0, 1, count, &reported);
+        dll.enumIntfRptid(kWineVendor, product, 1, 0, count, &reported);
+        EXPECT_EQ(reported, 0);
+
         EXPECT_EQ(dll.isUsbConnected(kWineVendor, product, 0, 0), 1);
         // Single-interface devices carry no mi_ marker: no interface number selects them.
         EXPECT_EQ(dll.isUsbConnected(kWineVendor, product, 0, 1), -1);
+        EXPECT_EQ(dll.isUsbConnected(kWineVendor, product, 1, 0), -1);
     }
+    EXPECT_EQ(dll.isUsbConnected(kWineVendor, 0x0003, 0, 0), -1);
+}
+
+// The stand-in's own contract, as hidapi relies on it: sizes and CR_BUFFER_SMALL the way the
+// device manager gives them, and devnodes the forwarded setupapi calls understand.
+TEST(Cfgmgr32StandIn, AnswersTheWayTheDeviceManagerDoes) {
+    ASSERT_TRUE(standInIsLoaded()) << kNoStandIn;
+    const HMODULE cfg = cfgmgr32StandIn().get();
+    auto listSize = reinterpret_cast<decltype(&CM_Get_Device_Interface_List_SizeW)>(
+        reinterpret_cast<void*>(GetProcAddress(cfg, "CM_Get_Device_Interface_List_SizeW")));
+    auto list = reinterpret_cast<decltype(&CM_Get_Device_Interface_ListW)>(
+        reinterpret_cast<void*>(GetProcAddress(cfg, "CM_Get_Device_Interface_ListW")));
+    using InterfaceProperty = CONFIGRET(WINAPI*)(LPCWSTR, const DEVPROPKEY*, DEVPROPTYPE*, PBYTE, PULONG, ULONG);
+    auto interfaceProperty = reinterpret_cast<InterfaceProperty>(
+        reinterpret_cast<void*>(GetProcAddress(cfg, "CM_Get_Device_Interface_PropertyW")));
+    auto locate = reinterpret_cast<decltype(&CM_Locate_DevNodeW)>(
+        reinterpret_cast<void*>(GetProcAddress(cfg, "CM_Locate_DevNodeW")));
+    auto devnodeProperty = reinterpret_cast<decltype(&CM_Get_DevNode_PropertyW)>(
+        reinterpret_cast<void*>(GetProcAddress(cfg, "CM_Get_DevNode_PropertyW")));
+    auto parent = reinterpret_cast<decltype(&CM_Get_Parent)>(reinterpret_cast<void*>(GetProcAddress(cfg, "CM_Get_Parent")));
+    auto deviceId = reinterpret_cast<decltype(&CM_Get_Device_IDW)>(
+        reinterpret_cast<void*>(GetProcAddress(cfg, "CM_Get_Device_IDW")));  // forwarded to setupapi
+    ASSERT_TRUE(listSize && list && interfaceProperty && locate && devnodeProperty && parent && deviceId);
+
+    GUID hid{};
+    HidD_GetHidGuid(&hid);
+    ULONG length = 0;
+    ASSERT_EQ(listSize(&length, &hid, nullptr, CM_GET_DEVICE_INTERFACE_LIST_PRESENT), CR_SUCCESS);
+    std::vector<wchar_t> buffer(length);
+    EXPECT_EQ(list(&hid, nullptr, buffer.data(), length - 1, 0), CR_BUFFER_SMALL);
+    ASSERT_EQ(list(&hid, nullptr, buffer.data(), length, 0), CR_SUCCESS);
+    std::vector<std::wstring> listed;
+    for (const wchar_t* p = buffer.data(); *p; p += wcslen(p) + 1) listed.push_back(p);
+    const std::wstring mouse = wineHidPaths(kWineMouse).at(0);
+    EXPECT_EQ(std::count(listed.begin(), listed.end(), mouse), 1);
+    EXPECT_EQ(list(&hid, nullptr, buffer.data(), length, 2), CR_INVALID_FLAG);
+
+    // Size probe first, as hidapi does: the type and the size come back with CR_BUFFER_SMALL.
+    DEVPROPTYPE type = 0;
+    ULONG size = 0;
+    ASSERT_EQ(interfaceProperty(mouse.c_str(), &kInstanceId, &type, nullptr, &size, 0), CR_BUFFER_SMALL);
+    EXPECT_EQ(type, static_cast<DEVPROPTYPE>(DEVPROP_TYPE_STRING));
+    std::wstring id(size / sizeof(wchar_t), L'\0');
+    ASSERT_EQ(interfaceProperty(mouse.c_str(), &kInstanceId, &type, reinterpret_cast<PBYTE>(id.data()), &size, 0),
+              CR_SUCCESS);
+    id.resize(wcslen(id.c_str()));
+    EXPECT_EQ(id, L"HID\\VID_845E&PID_0001\\0&0000&0&0");
+    // A null buffer with a non-zero size is a bad pointer; an unknown path no interface.
+    EXPECT_EQ(interfaceProperty(mouse.c_str(), &kInstanceId, &type, nullptr, &size, 0), CR_INVALID_POINTER);
+    size = 0;
+    EXPECT_EQ(interfaceProperty(L"\\\\?\\hid#none#{4d1e55b2-f16f-11cf-88cb-001111000030}", &kInstanceId,
+                                &type, nullptr, &size, 0),
+              CR_NO_SUCH_DEVICE_INTERFACE);
+    // The same list, narrowed to the mouse's device.
+    ASSERT_EQ(listSize(&length, &hid, id.data(), 0), CR_SUCCESS);
+    EXPECT_EQ(length, mouse.size() + 2);
+
+    DEVINST devnode = 0, again = 0;
+    ASSERT_EQ(locate(&devnode, id.data(), CM_LOCATE_DEVNODE_NORMAL), CR_SUCCESS);
+    ASSERT_EQ(locate(&again, id.data(), CM_LOCATE_DEVNODE_NORMAL), CR_SUCCESS);
+    EXPECT_EQ(again, devnode);
+    wchar_t known[MAX_DEVICE_ID_LEN] = {};
+    ASSERT_EQ(deviceId(devnode, known, MAX_DEVICE_ID_LEN, 0), CR_SUCCESS);
+    EXPECT_EQ(std::wstring(known), id);
+    EXPECT_EQ(locate(&again, const_cast<wchar_t*>(L"HID\\VID_0000&PID_0000\\none"), 0), CR_NO_SUCH_DEVNODE);
+
+    size = 0;
+    ASSERT_EQ(devnodeProperty(devnode, &kHardwareIds, &type, nullptr, &size, 0), CR_BUFFER_SMALL);
+    EXPECT_EQ(type, static_cast<DEVPROPTYPE>(DEVPROP_TYPE_STRING_LIST));
+    std::vector<wchar_t> ids(size / sizeof(wchar_t));
+    ASSERT_EQ(devnodeProperty(devnode, &kHardwareIds, &type, reinterpret_cast<PBYTE>(ids.data()), &size, 0),
+              CR_SUCCESS);
+    EXPECT_EQ(std::wstring(ids.data()), id);
+    size = 0;
+    EXPECT_EQ(devnodeProperty(devnode, &kContainerId, &type, nullptr, &size, 0), CR_NO_SUCH_VALUE);
+    // Wine keeps no parent for its HID devices: there is none to find (hidapi's bus type stays unknown).
+    DEVINST up = 0;
+    EXPECT_EQ(parent(&up, devnode, 0), CR_NO_SUCH_DEVNODE);
+    EXPECT_EQ(parent(&up, devnode + 1000, 0), CR_INVALID_DEVNODE);
 }
 
 TEST(WineHid, WithoutTheKitsHeadsetsNothingIsFoundAndNothingHangs) {
     Dll dll;
     ASSERT_TRUE(dll.module);
+    ASSERT_TRUE(dll.standIn) << kNoStandIn;  // so the enumeration below really runs
     const auto start = std::chrono::steady_clock::now();
     int reported = 0;
     for (std::size_t i = 0; i < zol::device_link::supportedDeviceCount(); ++i) {

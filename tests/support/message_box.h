@@ -1,7 +1,8 @@
 // Answers a message box shown by this process, from a thread of its own, as a user would: finds
 // the dialog (class "#32770"), reads its text and caption, and presses OK. Needs a display
 // driver that makes MessageBoxW wait (the test bed sets Wine's null driver); without one
-// MessageBoxW returns at once and no box is ever seen.
+// MessageBoxW returns at once and no box is ever seen. The test bed's setup makes the desktop
+// usable before suites start (tests/standins/desktop_probe/wait_for_desktop.sh tells why).
 //
 //   MessageBoxPresser presser;           // starts watching
 //   int result = codeThatShowsABox();    // blocks until the presser clicks OK

@@ -1,7 +1,6 @@
 #include "support/standin_services.h"
 
 #include <cstring>
-#include <fstream>
 #include <memory>
 #include <stdexcept>
 

@@ -1,0 +1,134 @@
+// The effect library's location and registration calls, against the stand-in "ZolSoundAPO.dll"
+// that the build puts beside this program, and the stand-in's settings reader.
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "apo_install/effect_library.h"
+#include "common/unique_handle.h"
+#include "standins/effect_library/standin_effect_library.h"
+#include "support/scratch_key.h"
+#include "support/standin_effect_library.h"
+#include "support/standin_services.h"
+
+using namespace zol::apo_install;
+using zol::test::EffectLibraryFailure;
+using zol::test::endpointEffectClassRegistered;
+using zol::test::EventJournal;
+using zol::test::removeEffectClasses;
+using zol::test::standInEffectLibraryPath;
+using zol::test::streamEffectClassRegistered;
+
+namespace {
+
+TEST(EffectLibraryPath, DirectoryPartEndsBeforeTheLastSeparatorOfEitherKind) {
+    EXPECT_EQ(directoryPart(L"C:\\Program Files\\Zol\\host.exe"), L"C:\\Program Files\\Zol");
+    EXPECT_EQ(directoryPart(L"C:/Zol/host.exe"), L"C:/Zol");
+    EXPECT_EQ(directoryPart(L"C:\\Zol/bin\\host.exe"), L"C:\\Zol/bin");
+    EXPECT_EQ(directoryPart(L"C:\\Zol\\bin/host.exe"), L"C:\\Zol\\bin");
+    EXPECT_EQ(directoryPart(L"C:\\host.exe"), L"C:");
+    EXPECT_EQ(directoryPart(L"host.exe"), L"");     // no separator
+    EXPECT_EQ(directoryPart(L"\\host.exe"), L"");   // separator at index 0
+    EXPECT_EQ(directoryPart(L"a\\b"), L"");         // three characters or fewer
+    EXPECT_EQ(directoryPart(L"ab\\c"), L"ab");      // four are enough
+    EXPECT_EQ(directoryPart(L""), L"");
+}
+
+TEST(EffectLibraryPath, LiesBesideTheHostExecutable) {
+    EXPECT_EQ(effectLibraryPath(L"C:\\Zol\\host.exe"), L"C:\\Zol\\ZolSoundAPO.dll");
+    EXPECT_EQ(effectLibraryPath(L"host.exe"), L"\\ZolSoundAPO.dll");
+
+    // This test program is the host here: the stand-in is the file found.
+    EXPECT_EQ(effectLibraryPath(), standInEffectLibraryPath());
+    EXPECT_NE(GetFileAttributesW(effectLibraryPath().c_str()), INVALID_FILE_ATTRIBUTES);
+    const std::wstring host = hostExecutablePath();
+    EXPECT_EQ(host.substr(host.size() - std::wcslen(L"test_apo_install.exe")), L"test_apo_install.exe");
+}
+
+class EffectLibraryRegistration : public ::testing::Test {
+protected:
+    void SetUp() override { removeEffectClasses(); }
+    void TearDown() override { removeEffectClasses(); }
+    EventJournal journal;
+};
+
+TEST_F(EffectLibraryRegistration, RegisterAddsBothClassesAndUnregisterRemovesThem) {
+    ASSERT_FALSE(streamEffectClassRegistered());
+
+    EXPECT_EQ(registerEffectLibrary(effectLibraryPath()), EffectLibraryCall::Done);
+    EXPECT_TRUE(streamEffectClassRegistered());
+    EXPECT_TRUE(endpointEffectClassRegistered());
+    DWORD type = 0;
+    std::string server;
+    ASSERT_TRUE(zol::test::rawGetValue(
+        L"HKEY_CLASSES_ROOT\\CLSID\\" ZOL_STANDIN_STREAM_EFFECT_CLSID L"\\InprocServer32", L"", &type, &server));
+    EXPECT_EQ(std::wstring(reinterpret_cast<const wchar_t*>(server.data())), effectLibraryPath());
+
+    EXPECT_EQ(unregisterEffectLibrary(effectLibraryPath()), EffectLibraryCall::Done);
+    EXPECT_FALSE(streamEffectClassRegistered());
+    EXPECT_FALSE(endpointEffectClassRegistered());
+
+    EXPECT_EQ(journal.lines(), (std::vector<std::string>{"ZolSoundAPO DllRegisterServer", "ZolSoundAPO DllUnregisterServer"}));
+    // Freed after each call: nothing of it stays in the process.
+    EXPECT_EQ(GetModuleHandleW(effectLibraryPath().c_str()), nullptr);
+}
+
+TEST_F(EffectLibraryRegistration, MissingLibraryIsNotLoaded) {
+    const std::wstring missing = zol::apo_install::directoryPart(effectLibraryPath()) + L"\\ZolNoSuchLibrary.dll";
+    EXPECT_EQ(registerEffectLibrary(missing), EffectLibraryCall::NotLoaded);
+    EXPECT_EQ(unregisterEffectLibrary(missing), EffectLibraryCall::NotLoaded);
+    EXPECT_EQ(registerEffectLibrary(effectLibraryPath(L"host.exe")), EffectLibraryCall::NotLoaded);
+    EXPECT_FALSE(streamEffectClassRegistered());
+}
+
+TEST_F(EffectLibraryRegistration, LibraryWithoutTheEntryPointsIsReportedAsSuch) {
+    // The control library itself is a DLL without registration exports.
+    const std::wstring other = directoryPart(effectLibraryPath()) + L"\\zol_ecd_api.dll";
+    EXPECT_EQ(registerEffectLibrary(other), EffectLibraryCall::NoEntryPoint);
+    EXPECT_EQ(unregisterEffectLibrary(other), EffectLibraryCall::NoEntryPoint);
+    EXPECT_FALSE(streamEffectClassRegistered());
+}
+
+TEST_F(EffectLibraryRegistration, FailingCallsAreReportedAndChangeNothing) {
+    {
+        EffectLibraryFailure failing(L"register");
+        EXPECT_EQ(registerEffectLibrary(effectLibraryPath()), EffectLibraryCall::Failed);
+        EXPECT_FALSE(streamEffectClassRegistered());
+    }
+    ASSERT_EQ(registerEffectLibrary(effectLibraryPath()), EffectLibraryCall::Done);
+    {
+        EffectLibraryFailure failing(L"unregister");
+        EXPECT_EQ(unregisterEffectLibrary(effectLibraryPath()), EffectLibraryCall::Failed);
+        EXPECT_TRUE(streamEffectClassRegistered());
+        EXPECT_TRUE(endpointEffectClassRegistered());
+    }
+}
+
+// The stand-in reads the section as the effect does: u32 payload size at byte 0, payload after.
+TEST(EffectLibrarySettingsReader, ReadsWhatTheHostPublished) {
+    EXPECT_FALSE(zol::test::settingsSeenByEffectLibrary().has_value()) << "no section published yet";
+
+    zol::unique_kernel_handle section(CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0,
+                                                         ZOL_STANDIN_SETTINGS_SECTION_SIZE, ZOL_STANDIN_SETTINGS_SECTION));
+    ASSERT_TRUE(section);
+    ASSERT_NE(GetLastError(), static_cast<DWORD>(ERROR_ALREADY_EXISTS));
+    zol::unique_view view(MapViewOfFile(section.get(), FILE_MAP_WRITE, 0, 0, 0));
+    ASSERT_TRUE(view);
+    auto* bytes = static_cast<std::uint8_t*>(view.get());
+    const std::uint32_t size = 607;  // control block and effect block
+    std::memcpy(bytes, &size, sizeof size);
+    std::vector<std::uint8_t> payload(size);
+    for (std::uint32_t i = 0; i < size; ++i) payload[i] = static_cast<std::uint8_t>(i * 7 + 3);
+    std::memcpy(bytes + 4, payload.data(), size);
+
+    auto seen = zol::test::settingsSeenByEffectLibrary();
+    ASSERT_TRUE(seen.has_value());
+    EXPECT_EQ(*seen, payload);
+
+    // Only as much as it was given room for.
+    auto head = zol::test::settingsSeenByEffectLibrary(32);
+    ASSERT_TRUE(head.has_value());
+    EXPECT_EQ(*head, std::vector<std::uint8_t>(payload.begin(), payload.begin() + 32));
+}
+
+}  // namespace
