@@ -7,7 +7,9 @@
 #include "apo_install/endpoint_catalogue.h"
 #include "apo_install/fx_properties.h"
 #include "apo_install/service_control.h"
+#include "common/product_key.h"
 #include "device_link/supported_devices.h"
+#include "host_utils/host_path.h"
 #include "registry/registry.h"
 
 namespace zol::apo {
@@ -47,8 +49,8 @@ constexpr std::uint8_t otherFlow(std::uint8_t flow) { return static_cast<std::ui
 }  // namespace
 
 bool isEnableAllDevOn() {
-    return reg::valueExists(kProductKeyPath, kEnableAllDevValue) &&
-           reg::readStringValue(kProductKeyPath, kEnableAllDevValue) == L"true";
+    return reg::valueExists(zol::kProductKey, kEnableAllDevValue) &&
+           reg::readStringValue(zol::kProductKey, kEnableAllDevValue) == L"true";
 }
 
 std::int32_t applyEffectToSupportedDevices(std::uint8_t flow, bool install, bool bothFlows, bool honourEnableAllDev) {
@@ -72,7 +74,7 @@ std::int32_t applyEffectToSupportedDevices(std::uint8_t flow, bool install, bool
 
     // Registration before the restart, unregistration after it: the service must find the
     // classes when it loads the endpoints, and must have let go of them before they go.
-    const std::wstring host = apo_install::hostExecutablePath();
+    const std::wstring host = host_utils::hostExecutablePath();
     const std::wstring library = apo_install::effectLibraryPath(host);
     if (install) apo_install::registerEffectLibrary(library);
     if (!restartAudioService(host)) return kServiceNotRestarted;
@@ -118,7 +120,7 @@ std::int32_t applyEffectToAllEndpoints(bool install) {
             if (outcome >= 0) total += outcome;
         }
     }
-    if (total > 0 && !restartAudioService(apo_install::hostExecutablePath())) return kServiceNotRestarted;
+    if (total > 0 && !restartAudioService(host_utils::hostExecutablePath())) return kServiceNotRestarted;
     return total;
 }
 

@@ -17,7 +17,6 @@ class DeviceAPOInfo;
 
 // The switch: "EnableAllDev" under the product key holding exactly "true" treats every endpoint
 // of the system instead of the supported devices' ones.
-constexpr const wchar_t* kProductKeyPath = L"HKEY_LOCAL_MACHINE\\SOFTWARE\\ZolSoundKit";
 constexpr const wchar_t* kEnableAllDevValue = L"EnableAllDev";
 constexpr const wchar_t* kAudioServiceName = L"AudioSrv";
 

@@ -14,6 +14,8 @@
 #include "apo_install/fx_properties.h"
 #include "apo_install/install_driver.h"
 #include "apo_install/install_fixture.h"
+#include "common/product_key.h"
+#include "host_utils/host_path.h"
 #include "device_link/supported_devices.h"
 #include "registry/registry.h"
 #include "support/debug_channel.h"
@@ -78,7 +80,7 @@ void rawDeleteValue(const std::wstring& key, const std::wstring& name) {
 }
 
 void setEnableAllDev(const std::wstring& text) {
-    test::rawSetValue(kProductKeyPath, kEnableAllDevValue, REG_SZ, text.c_str(),
+    test::rawSetValue(zol::kProductKey, kEnableAllDevValue, REG_SZ, text.c_str(),
                       static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
 }
 
@@ -387,7 +389,7 @@ TEST_F(Driver, FailedRestartShowsTheMessageAndSkipsUnregistration) {
     EXPECT_EQ(result, kServiceNotRestarted);
     ASSERT_TRUE(box) << "no message box appeared";
     EXPECT_EQ(box->text, L"ControlService failed for service \"AudioSrv\" (" + registry::systemErrorText(1052) + L")");
-    EXPECT_EQ(box->caption, apo_install::hostExecutablePath());
+    EXPECT_EQ(box->caption, host_utils::hostExecutablePath());
     // The endpoint was restored, but the library stays registered: its step comes after the restart.
     EXPECT_FALSE(installedOn(speakers));
     EXPECT_EQ(journal.lines(), Lines{});
@@ -402,7 +404,7 @@ TEST_F(Driver, FailedRestartShowsTheMessageAndSkipsUnregistration) {
     }
     EXPECT_EQ(result, kServiceNotRestarted);
     ASSERT_TRUE(box) << "no message box appeared";
-    EXPECT_EQ(box->caption, apo_install::hostExecutablePath());
+    EXPECT_EQ(box->caption, host_utils::hostExecutablePath());
     EXPECT_TRUE(installedOn(speakers));  // registry changes stay
     test::StandInService::remove(kAudioServiceName);
     test::StandInService again(audioOptions());
