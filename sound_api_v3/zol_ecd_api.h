@@ -86,6 +86,27 @@ ZOL_API int __cdecl _RestartAsAdmin(void);
 ZOL_API int __cdecl _IsGlobalMutexExist(const wchar_t* name);
 ZOL_API int __cdecl _IsAlreadyRun(const wchar_t* name);
 
+/* ---- Lifecycle: install, device check, removal ------------------------------------------
+ * Call order: init once after installation or start-up (elevated), getDeviceCount, then the
+ * settings exports, and unInit when the product is removed.
+ * init: creates HKEY_LOCAL_MACHINE\SOFTWARE\ZolSoundKit if needed, installs the effect on the
+ *   capture and then the render endpoints of every supported headset (saving what they held, and
+ *   restarting the audio service "AudioSrv" when anything changed; a failed restart is shown in
+ *   an error message box), records the host executable's directory as "InstallPath" and creates
+ *   missing settings values with their defaults. Returns 0. Repeating it re-installs nothing that
+ *   is already installed. A registry failure leaves it as zol::registry::RegistryException.
+ * getDeviceCount: the number of supported headset HID interfaces attached (0 or more), summed
+ *   over the supported-device table.
+ * unInit: ends "audiodg.exe" (up to five attempts, 300 ms apart) so the audio engine lets go of
+ *   the effect library, unregisters "ZolSoundAPO.dll" from the host executable's directory, puts
+ *   back each endpoint's former effects, restarts the audio service and deletes the product's
+ *   values ("InstallPath" and the three settings values; the key stays). Returns 1, or -3 when
+ *   the effect library cannot be loaded, lacks DllUnregisterServer or reports failure: then the
+ *   endpoints keep the effect and every value stays. */
+ZOL_API int __cdecl init(void);
+ZOL_API int __cdecl getDeviceCount(void);
+ZOL_API int __cdecl unInit(void);
+
 /* ---- Effect settings -------------------------------------------------------------------
  * The host owns a 944-byte DeviceInfo record. getDeviceInfo fills it from the registry
  * (HKEY_LOCAL_MACHINE\SOFTWARE\ZolSoundKit, created by init; run elevated), recomputes the

@@ -1,6 +1,7 @@
 #include "apo_install/effect_library.h"
 
 #include "common/unique_handle.h"
+#include "host_utils/host_path.h"
 
 namespace zol::apo_install {
 
@@ -18,25 +19,11 @@ EffectLibraryCall callRegistrationExport(const std::wstring& libraryPath, const 
 
 }  // namespace
 
-std::wstring hostExecutablePath() {
-    wchar_t buffer[kHostPathCapacity] = {};
-    DWORD length = GetModuleFileNameW(nullptr, buffer, kHostPathCapacity);
-    if (length >= kHostPathCapacity) length = kHostPathCapacity - 1;  // truncated, as the buffer holds it
-    return std::wstring(buffer, length);
-}
-
-std::wstring directoryPart(const std::wstring& path) {
-    if (path.size() <= 3) return std::wstring();
-    const auto separator = path.find_last_of(L"\\/");
-    if (separator == std::wstring::npos) return std::wstring();
-    return path.substr(0, separator);
-}
-
 std::wstring effectLibraryPath(const std::wstring& hostExecutable) {
-    return directoryPart(hostExecutable) + kEffectLibraryFileName;
+    return host_utils::directoryPart(hostExecutable) + kEffectLibraryFileName;
 }
 
-std::wstring effectLibraryPath() { return effectLibraryPath(hostExecutablePath()); }
+std::wstring effectLibraryPath() { return effectLibraryPath(host_utils::hostExecutablePath()); }
 
 EffectLibraryCall registerEffectLibrary(const std::wstring& libraryPath) {
     return callRegistrationExport(libraryPath, "DllRegisterServer");

@@ -10,14 +10,8 @@
 namespace zol::apo_install {
 
 constexpr const wchar_t* kEffectLibraryFileName = L"\\ZolSoundAPO.dll";
-constexpr DWORD kHostPathCapacity = 1024;
 
-// Full path of the host process's executable (GetModuleFileNameW of no module, 1024 characters).
-std::wstring hostExecutablePath();
-// Everything before the last "\" or "/"; empty for a path of 3 characters or fewer, for a path
-// without a separator, or when the separator is the first character.
-std::wstring directoryPart(const std::wstring& path);
-// directoryPart(hostExecutable) + "\ZolSoundAPO.dll".
+// The directory of the host executable (see host_utils/host_path.h) + "\ZolSoundAPO.dll".
 std::wstring effectLibraryPath(const std::wstring& hostExecutable);
 std::wstring effectLibraryPath();
 

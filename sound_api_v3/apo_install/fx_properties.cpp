@@ -1,26 +1,167 @@
-// The FxProperties edit of one endpoint: install (slot 16), uninstall (17), reinstall (18).
+// The FxProperties edit of one endpoint: install (slot 16), uninstall (17), reinstall (18), and
+// the system-effects switch.
 //
-// Only reinstall is here so far. install and uninstall come with the FxProperties edit; until
-// then they refuse with a RegistryException instead of touching the endpoint, so that no caller
-// can mistake them for a done installation.
-#include "apo_install/apo_info.h"
+// install saves what the endpoint had (child-effect store, then a .reg file) before it changes
+// anything, so a failure part-way leaves the former registrations recoverable; uninstall writes
+// the saved texts back and removes the store entries of the endpoint.
+#include "apo_install/fx_properties.h"
 
+#include <vector>
+
+#include "apo_install/endpoint_catalogue.h"
+#include "log/debug_log.h"
+#include "registry/backup_file.h"
+#include "registry/permissions.h"
 #include "registry/registry.h"
 
 namespace zol::apo {
+namespace {
+
+namespace reg = zol::registry;
+
+bool isMarker(const std::wstring& text) { return text == kMarkerNoKey || text == kMarkerNoValue; }
+
+// Creates "FxProperties"; when even an administrator may not create it, repairs the endpoint
+// key's owner and DACL once and tries again (a second refusal passes out).
+void createFxProperties(const std::wstring& endpointKey, const std::wstring& fxKey) {
+    try {
+        reg::createKey(fxKey);
+    } catch (const reg::RegistryException&) {
+        reg::takeKeyOwnership(endpointKey);
+        reg::ensureKeyWritable(endpointKey);
+        reg::createKey(fxKey);
+    }
+}
+
+}  // namespace
+
+std::wstring captureDeviceInterfacePath(const std::wstring& endpointId) {
+    return L"\\\\?\\SWD#MMDEVAPI#{0.0.1.00000000}." + endpointId + L"#{2eef81be-33fa-4800-9670-1cd474972c3f}";
+}
+
+std::pair<std::wstring, std::wstring> chooseChildren(const std::array<std::wstring, kFxSlotCount>& orgGuid,
+                                                     const InstallOptions& options, bool windows81OrLater) {
+    const auto unset = [&](std::size_t i) { return orgGuid[i] == kMarkerNoValue; };
+    std::size_t pre = 0;
+    std::size_t post = 0;
+    switch (options.slotStyle) {
+    case 0:
+        pre = kPreMixSlot, post = kPostMixSlot;
+        if (windows81OrLater && unset(kPreMixSlot) && unset(kPostMixSlot)) pre = kStreamSlot, post = kModeSlot;
+        break;
+    case 1:
+        pre = kStreamSlot, post = kModeSlot;
+        if (unset(kStreamSlot) && unset(kModeSlot)) pre = kPreMixSlot, post = kPostMixSlot;
+        break;
+    case 2:
+        pre = kStreamSlot, post = kEndpointSlot;
+        if (unset(kStreamSlot) && unset(kEndpointSlot)) pre = kPreMixSlot, post = kPostMixSlot;
+        break;
+    default:
+        return {};
+    }
+    std::wstring preChild = options.keepPreMixChild ? orgGuid[pre] : std::wstring();
+    std::wstring postChild = options.keepPostMixChild ? orgGuid[post] : std::wstring();
+    if (isMarker(preChild)) preChild.clear();
+    if (isMarker(postChild)) postChild.clear();
+    return {preChild, postChild};
+}
 
 void DeviceAPOInfo::install() {
-    throw registry::RegistryException(L"Effect installation is not available in this build");
+    appliedOptions = loadedOptions;
+    if (!appliedOptions.preMixSlot && !appliedOptions.postMixSlot) return;
+
+    const std::wstring store = childApoStoreKeyPath(endpointId);
+    reg::createKey(kChildApoStoreKey);
+    reg::createKey(store);
+
+    // The former registrations as they are now in the registry (not as the load saw them).
+    const std::wstring fx = fxPropertiesKey();
+    if (reg::keyExists(fx)) {
+        _dbgw(L"[brisol]:backup org Effects");
+        std::vector<std::wstring> backedUp;
+        for (const wchar_t* name : kFxSlotValueNames) {
+            std::wstring text = kMarkerNoValue;
+            if (reg::valueExists(fx, name)) {
+                text = reg::readStringValue(fx, name);
+                backedUp.emplace_back(name);
+            }
+            reg::writeStringValue(store, name, text);
+        }
+        if (!backedUp.empty())
+            reg::exportValuesToRegFile(fx, backedUp, backupFileName(endpointName, deviceDescription));
+    } else {
+        _dbgw(L"[brisol]:init FxProperities");
+        createFxProperties(endpointKey(), fx);
+        reg::writeStringValue(fx, kFxItemNameDisplay, kFxItemNameDisplayText);
+        for (const wchar_t* name : kFxSlotValueNames) reg::writeStringValue(store, name, kMarkerNoKey);
+    }
+
+    const auto [preChild, postChild] = chooseChildren(orgGuid, appliedOptions, reg::isWindowsVersionAtLeast(6, 3));
+    reg::writeStringValue(store, kPreMixChildValue, preChild);
+    reg::writeStringValue(store, kPostMixChildValue, postChild);
+    reg::writeStringValue(store, kAllowSilentBufferModificationValue,
+                          appliedOptions.allowSilentBufferModification ? L"true" : L"false");
+    reg::writeStringValue(store, kStoreVersionValue, kCurrentStoreVersion);
+
+    _dbgw(L"[brisol]:installing Effects");
+    reg::writeStringValue(fx, kFxSlotValueNames[kStreamSlot], reg::guidToString(StreamEffectApoClsid));
+    _dbgw(L"[brisol]:proc m_sfx");
+    if (!reg::valueExists(fx, kStreamProcessingModes))
+        reg::writeMultiStringValue(fx, kStreamProcessingModes, kDefaultProcessingMode);
+
+    if (!isCaptureEndpoint) {
+        _dbgw(L"[brisol]:proc efx");
+        reg::writeStringValue(fx, kFxSlotValueNames[kEndpointSlot], reg::guidToString(EndpointEffectApoClsid));
+        if (!reg::valueExists(fx, kEndpointProcessingModes))
+            reg::writeMultiStringValue(fx, kEndpointProcessingModes, kDefaultProcessingMode);
+    } else {
+        reg::writeStringValue(fx, kFxSlotValueNames[kEndpointSlot], kDefaultProcessingMode);
+    }
+
+    _dbgw(L"[brisol]:ext proc");
+    const std::wstring properties = propertiesKey();
+    if (isCaptureEndpoint && reg::keyExists(properties) &&
+        !reg::valueExists(properties, kDeviceInterfacePathProperty))
+        reg::writeStringValue(properties, kDeviceInterfacePathProperty, captureDeviceInterfacePath(endpointId));
+
+    _dbgw(L"[brisol]:enable enhance");
+    if (reg::valueExists(fx, property::kDisableSystemEffects)) reg::deleteValue(fx, property::kDisableSystemEffects);
 }
 
 void DeviceAPOInfo::uninstall() {
-    throw registry::RegistryException(L"Effect removal is not available in this build");
+    const std::wstring fx = fxPropertiesKey();
+    if (orgGuid[kPreMixSlot] != kMarkerNoKey) {
+        for (std::size_t i = 0; i < kFxSlotCount; ++i) {
+            const std::wstring& saved = orgGuid[i];
+            if (saved == kMarkerNoValue) {
+                if (reg::valueExists(fx, kFxSlotValueNames[i])) reg::deleteValue(fx, kFxSlotValueNames[i]);
+            } else if (!saved.empty()) {
+                reg::writeStringValue(fx, kFxSlotValueNames[i], saved);
+            }
+        }
+    } else {
+        // The endpoint had no "FxProperties": everything in it now is ours.
+        reg::deleteKey(fx);
+    }
+
+    if (!reg::keyExists(kChildApoStoreKey)) return;
+    if (reg::valueExists(kChildApoStoreKey, endpointId)) reg::deleteValue(kChildApoStoreKey, endpointId);
+    const std::wstring store = childApoStoreKeyPath(endpointId);
+    if (reg::keyExists(store)) reg::deleteKey(store);
+    if (reg::isKeyEmpty(kChildApoStoreKey)) reg::deleteKey(kChildApoStoreKey);
 }
 
 void DeviceAPOInfo::reinstall() {
     uninstall();
     reload(endpointId, std::wstring());
     install();
+}
+
+void enableSystemEffects(const std::wstring& endpointId) {
+    const std::wstring endpoint = getEndpointKeyPath(endpointId);
+    if (endpoint.size() <= 1) return;
+    reg::writeDwordValue(endpoint + L"\\FxProperties", property::kDisableSystemEffects, 0);
 }
 
 }  // namespace zol::apo

@@ -14,11 +14,13 @@ std::wstring directoryPart(std::wstring_view path) {
     return std::wstring(path.substr(0, separator));
 }
 
-std::wstring hostExecutableDirectory() {
+std::wstring hostExecutablePath() {
     wchar_t buffer[1024];
     const DWORD length = GetModuleFileNameW(nullptr, buffer, static_cast<DWORD>(std::size(buffer)));
     // A cut path comes back with the full buffer length, its last character the terminator.
-    return directoryPart(std::wstring_view(buffer, length == 0 ? 0 : wcsnlen(buffer, length)));
+    return std::wstring(buffer, length == 0 ? 0 : wcsnlen(buffer, length));
 }
+
+std::wstring hostExecutableDirectory() { return directoryPart(hostExecutablePath()); }
 
 }  // namespace zol::host_utils

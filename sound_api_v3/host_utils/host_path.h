@@ -13,6 +13,10 @@ namespace zol::host_utils {
 // "C:\Kit\host.exe" -> "C:\Kit", "C:\host.exe" -> "C:", "C:\Kit\" -> "C:\Kit".
 std::wstring directoryPart(std::wstring_view path);
 
+// Full path of the host process's executable (GetModuleFileNameW of no module, read into 1024
+// characters; a longer path is cut to what the buffer holds).
+std::wstring hostExecutablePath();
+
 // The directory part of the host executable's full path (GetModuleFileNameW of the process,
 // read into 1024 characters); empty when the path cannot be read.
 std::wstring hostExecutableDirectory();

@@ -5,13 +5,13 @@
 #include <cstdio>
 #include <cwchar>
 
+#include "common/product_key.h"
 #include "common/unique_handle.h"
 #include "registry/registry.h"
 
 namespace zol::host_utils {
 namespace {
 
-constexpr const wchar_t* kProductKey = L"HKEY_LOCAL_MACHINE\\SOFTWARE\\ZolSoundKit";
 constexpr const wchar_t* kInstallPathValue = L"InstallPath";
 
 bool isEmpty(const wchar_t* text) { return text == nullptr || *text == L'\0'; }

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "apo_install/effect_library.h"
+#include "host_utils/host_path.h"
 #include "common/unique_handle.h"
 #include "standins/effect_library/standin_effect_library.h"
 #include "support/scratch_key.h"
@@ -21,19 +22,6 @@ using zol::test::streamEffectClassRegistered;
 
 namespace {
 
-TEST(EffectLibraryPath, DirectoryPartEndsBeforeTheLastSeparatorOfEitherKind) {
-    EXPECT_EQ(directoryPart(L"C:\\Program Files\\Zol\\host.exe"), L"C:\\Program Files\\Zol");
-    EXPECT_EQ(directoryPart(L"C:/Zol/host.exe"), L"C:/Zol");
-    EXPECT_EQ(directoryPart(L"C:\\Zol/bin\\host.exe"), L"C:\\Zol/bin");
-    EXPECT_EQ(directoryPart(L"C:\\Zol\\bin/host.exe"), L"C:\\Zol\\bin");
-    EXPECT_EQ(directoryPart(L"C:\\host.exe"), L"C:");
-    EXPECT_EQ(directoryPart(L"host.exe"), L"");     // no separator
-    EXPECT_EQ(directoryPart(L"\\host.exe"), L"");   // separator at index 0
-    EXPECT_EQ(directoryPart(L"a\\b"), L"");         // three characters or fewer
-    EXPECT_EQ(directoryPart(L"ab\\c"), L"ab");      // four are enough
-    EXPECT_EQ(directoryPart(L""), L"");
-}
-
 TEST(EffectLibraryPath, LiesBesideTheHostExecutable) {
     EXPECT_EQ(effectLibraryPath(L"C:\\Zol\\host.exe"), L"C:\\Zol\\ZolSoundAPO.dll");
     EXPECT_EQ(effectLibraryPath(L"host.exe"), L"\\ZolSoundAPO.dll");
@@ -41,7 +29,7 @@ TEST(EffectLibraryPath, LiesBesideTheHostExecutable) {
     // This test program is the host here: the stand-in is the file found.
     EXPECT_EQ(effectLibraryPath(), standInEffectLibraryPath());
     EXPECT_NE(GetFileAttributesW(effectLibraryPath().c_str()), INVALID_FILE_ATTRIBUTES);
-    const std::wstring host = hostExecutablePath();
+    const std::wstring host = zol::host_utils::hostExecutablePath();
     EXPECT_EQ(host.substr(host.size() - std::wcslen(L"test_apo_install.exe")), L"test_apo_install.exe");
 }
 
@@ -74,7 +62,7 @@ TEST_F(EffectLibraryRegistration, RegisterAddsBothClassesAndUnregisterRemovesThe
 }
 
 TEST_F(EffectLibraryRegistration, MissingLibraryIsNotLoaded) {
-    const std::wstring missing = zol::apo_install::directoryPart(effectLibraryPath()) + L"\\ZolNoSuchLibrary.dll";
+    const std::wstring missing = zol::host_utils::directoryPart(effectLibraryPath()) + L"\\ZolNoSuchLibrary.dll";
     EXPECT_EQ(registerEffectLibrary(missing), EffectLibraryCall::NotLoaded);
     EXPECT_EQ(unregisterEffectLibrary(missing), EffectLibraryCall::NotLoaded);
     EXPECT_EQ(registerEffectLibrary(effectLibraryPath(L"host.exe")), EffectLibraryCall::NotLoaded);
@@ -83,7 +71,7 @@ TEST_F(EffectLibraryRegistration, MissingLibraryIsNotLoaded) {
 
 TEST_F(EffectLibraryRegistration, LibraryWithoutTheEntryPointsIsReportedAsSuch) {
     // The control library itself is a DLL without registration exports.
-    const std::wstring other = directoryPart(effectLibraryPath()) + L"\\zol_ecd_api.dll";
+    const std::wstring other = zol::host_utils::directoryPart(effectLibraryPath()) + L"\\zol_ecd_api.dll";
     EXPECT_EQ(registerEffectLibrary(other), EffectLibraryCall::NoEntryPoint);
     EXPECT_EQ(unregisterEffectLibrary(other), EffectLibraryCall::NoEntryPoint);
     EXPECT_FALSE(streamEffectClassRegistered());

@@ -34,6 +34,9 @@ void DebugChannelListener::run() {
         if (channel_.next(message, INFINITE) != zol::dbwin::Channel::Wait::message) return;
         std::lock_guard<std::mutex> lock(mutex_);
         if (stopping_) return;
+        // The buffer goes to the next sender only with the next call to next(): the hook runs
+        // before any later message can arrive.
+        if (hook_) hook_(message.text);
         messages_.push_back(std::move(message));
         arrived_.notify_all();
     }
@@ -77,6 +80,11 @@ std::vector<std::string> DebugChannelListener::allLines() {
     std::vector<std::string> lines;
     for (const DebugMessage& m : messages()) lines.push_back(m.text);
     return lines;
+}
+
+void DebugChannelListener::setHook(std::function<void(const std::string&)> hook) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    hook_ = std::move(hook);
 }
 
 void DebugChannelListener::clear() {

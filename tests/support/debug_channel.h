@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <condition_variable>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -33,6 +34,11 @@ public:
     std::vector<std::string> allLines();
     void clear();
 
+    // Called on the listening thread with each message's text, before the sender may send the
+    // next one: a sender's following debug line waits until the hook has returned. Lets a test
+    // act at a precise point of a sequence that logs. Keep it short (senders wait 10 s at most).
+    void setHook(std::function<void(const std::string&)> hook);
+
 private:
     void run();
     void drain();
@@ -44,6 +50,7 @@ private:
     std::vector<DebugMessage> messages_;
     bool stopping_ = false;
     unsigned syncSerial_ = 0;
+    std::function<void(const std::string&)> hook_;
 };
 
 }  // namespace zol::test

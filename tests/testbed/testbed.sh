@@ -46,14 +46,19 @@ start() {
         </dev/null >>"$dir/pulseaudio.log" 2>&1
 
     "$wine" wineboot -i </dev/null >"$dir/wineboot.log" 2>&1
+    # Null graphics driver: message boxes become real windows that wait for a click. Set before
+    # the server restart below, so that no desktop process of the old driver outlives it (one
+    # that does makes the first processes of the run fail to create any window, error 1400).
+    "$wine" reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f </dev/null >>"$dir/wineboot.log" 2>&1
     # wineboot can leave a second service manager behind that never sees services created
     # later: restart the server once, then keep one alive for the whole run.
     "$wineserver" -k || true
     "$wineserver" -w || true
     # Daemons must not hold the caller's output open, or CTest waits for them.
     "$wineserver" -p </dev/null >>"$dir/wineserver.log" 2>&1
-    # Null graphics driver: message boxes become real windows that wait for a click.
-    "$wine" reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f </dev/null >>"$dir/wineboot.log" 2>&1
+    # Bring the desktop process up now, detached from the caller's output: the first program
+    # that needs a window would otherwise start it with CTest's pipes inherited.
+    "$wine" rundll32.exe user32.dll,GetDesktopWindow </dev/null >>"$dir/wineboot.log" 2>&1 || true
     mv "$dir/env.pending" "$dir/env"
 }
 

@@ -57,7 +57,7 @@ TEST(ZolctlDevices, RealLibraryInTheTestBed) {
 TEST(ZolctlDevices, SimulatedHeadsetIsListedWithItsInterfacePath) {
     const auto run = runZolctl(L"--json --dll zol_ecd_api_sim.dll devices");
     ASSERT_EQ(run.exitCode, 0u) << run.err;
-    EXPECT_EQ(run.out.rfind("{\"attached\":1,\"supported\":[{\"bluetooth\":false,\"vendorId\":\"0a1b\",\"productId\":\"00c2\","
+    EXPECT_EQ(run.out.rfind("{\"attached\":1,\"getDeviceCount\":1,\"supported\":[{\"bluetooth\":false,\"vendorId\":\"0a1b\",\"productId\":\"00c2\","
                             "\"interface\":3,\"reportId\":6,\"paths\":[\"\\\\\\\\?\\\\hid#vid_0a1b&pid_00c2&mi_03&col01#",
                             0),
               0u)

@@ -16,9 +16,9 @@ namespace zolctl {
 
 // Export signatures as the host calls them: taken from the public header wherever it has them.
 namespace exports {
-using Init = int(__cdecl*)();
-using UnInit = int(__cdecl*)();
-using GetDeviceCount = int(__cdecl*)();
+using Init = decltype(&::init);
+using UnInit = decltype(&::unInit);
+using GetDeviceCount = decltype(&::getDeviceCount);
 using GetDeviceInfo = decltype(&::getDeviceInfo);
 using SetDeviceProperty = decltype(&::setDeviceProperty);
 using ReleaseDeviceInfo = decltype(&::releaseDeviceInfo);

@@ -1,0 +1,75 @@
+// The product's lifecycle as the host drives it: install (init), device check (getDeviceCount),
+// removal (unInit).
+#include <windows.h>
+
+#include "zol_ecd_api.h"
+
+#include "apo_install/effect_library.h"
+#include "apo_install/install_driver.h"
+#include "common/product_key.h"
+#include "device_link/hid_api.h"
+#include "device_link/supported_devices.h"
+#include "host_utils/host_path.h"
+#include "host_utils/process_control.h"
+#include "log/debug_log.h"
+#include "registry/registry.h"
+#include "settings/device_settings.h"
+
+namespace {
+
+constexpr std::uint8_t kCaptureFirst = 1;
+constexpr const wchar_t* kAudioEngine = L"audiodg.exe";
+
+// Removed by unInit, in this order; the product key itself stays.
+constexpr const wchar_t* kProductValues[] = {
+    L"{F5530E75-A2A5-43E8-B9DF-1A1E225B5D1A}",
+    L"{6F8E9E8B-C370-48D3-A20E-D1CA1D61BB3C}",
+    L"{983E6A3C-E1AE-49BD-9E50-8FCB108C3F8D}",
+    L"InstallPath",
+};
+
+int countInterface(void* context, const char*) {
+    ++*static_cast<int*>(context);
+    return 0;
+}
+
+}  // namespace
+
+extern "C" int __cdecl init(void) {
+    namespace reg = zol::registry;
+    if (!reg::keyExists(zol::kProductKey)) reg::createKey(zol::kProductKey);
+    zol::apo::applyEffectToSupportedDevices(kCaptureFirst, true, true, true);
+    reg::writeStringValue(zol::kProductKey, L"InstallPath", zol::host_utils::hostExecutableDirectory());
+    zol::settings::loadDeviceSettings(nullptr);
+    return 0;
+}
+
+extern "C" int __cdecl getDeviceCount(void) {
+    int count = 0;
+    for (std::size_t i = 0; i < zol::device_link::supportedDeviceCount(); ++i) {
+        const zol::device_link::SupportedDevice entry = zol::device_link::supportedDevice(i);
+        hid_enum_intf_rptid(entry.vendorId(), entry.productId(), entry.interfaceNumber(), entry.reportId(),
+                            countInterface, &count);
+    }
+    return count;
+}
+
+extern "C" int __cdecl unInit(void) {
+    namespace reg = zol::registry;
+    _dbgw(L"[brisol]:%S", "unInit");
+    _dbgw(L"[brisol]:kill audiodg.exe");
+    zol::host_utils::terminateUntilGone(kAudioEngine);
+
+    _dbgw(L"[brisol]:regsvr uninstall APO");
+    // The audio engine has let go of the effect library: unregister it before touching endpoints,
+    // and keep everything as it is when that fails.
+    if (zol::apo_install::unregisterEffectLibrary(zol::apo_install::effectLibraryPath()) !=
+        zol::apo_install::EffectLibraryCall::Done)
+        return -3;
+
+    _dbgw(L"[brisol]:exec uninstall drv");
+    zol::apo::applyEffectToSupportedDevices(kCaptureFirst, false, true, true);
+    for (const wchar_t* value : kProductValues)
+        if (reg::valueExists(zol::kProductKey, value)) reg::deleteValue(zol::kProductKey, value);
+    return 1;
+}

@@ -1,0 +1,55 @@
+// Helpers for the tests that install and remove the effect: a working directory of the test's
+// own (backup files land in the current directory), the product key left as it was found, and
+// reading what ended up in the registry.
+#pragma once
+
+#include <windows.h>
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace zol::test {
+
+// Makes a fresh directory under the temp directory the current one; restores the former
+// current directory and deletes the scratch one (with its files) afterwards.
+class ScratchWorkingDirectory {
+public:
+    ScratchWorkingDirectory();
+    ~ScratchWorkingDirectory();
+    ScratchWorkingDirectory(const ScratchWorkingDirectory&) = delete;
+    ScratchWorkingDirectory& operator=(const ScratchWorkingDirectory&) = delete;
+
+    const std::wstring& path() const { return path_; }
+    std::vector<std::wstring> files() const;  // names of the files in it, sorted
+    std::string read(const std::wstring& name) const;
+
+private:
+    std::wstring path_;
+    std::wstring previous_;
+};
+
+// Deletes HKLM\SOFTWARE\ZolSoundKit afterwards when it did not exist before.
+class ProductKeyGuard {
+public:
+    ProductKeyGuard();
+    ~ProductKeyGuard();
+    ProductKeyGuard(const ProductKeyGuard&) = delete;
+    ProductKeyGuard& operator=(const ProductKeyGuard&) = delete;
+
+private:
+    bool existed_;
+};
+
+// A registry value as stored: type and bytes; nothing when the value (or key) is absent.
+struct StoredValue {
+    DWORD type = 0;
+    std::string bytes;
+    bool operator==(const StoredValue& other) const { return type == other.type && bytes == other.bytes; }
+};
+std::optional<StoredValue> storedValue(const std::wstring& key, const std::wstring& name);
+// The REG_SZ text of a value, or "<absent>" / "<type N>" so that assertions say what was found.
+std::wstring storedText(const std::wstring& key, const std::wstring& name);
+std::optional<DWORD> storedDword(const std::wstring& key, const std::wstring& name);
+
+}  // namespace zol::test

@@ -1,0 +1,250 @@
+// The product's lifecycle as a host drives it, on the test prefix: endpoints of a supported
+// headset seeded in the MMDevices tree, the stand-in "AudioSrv" and the stand-in effect library
+// beside this program, the shipped supported-device table.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "zol_ecd_api.h"
+
+#include "apo_install/apo_info.h"
+#include "apo_install/endpoint_fixture.h"
+#include "apo_install/install_fixture.h"
+#include "common/product_key.h"
+#include "host_utils/host_path.h"
+#include "support/debug_channel.h"
+#include "support/scratch_key.h"
+#include "support/standin_effect_library.h"
+#include "support/standin_services.h"
+
+namespace {
+
+using zol::test::storedValue;
+using zol::test::TestEndpoint;
+using Lines = std::vector<std::string>;
+using Snapshot = std::map<std::wstring, zol::test::StoredValue>;
+
+// What Windows writes for the endpoints of the kit's first headset (vendor 0x0A1B, product 0x00C2).
+const std::wstring kHeadsetHardwareId = L"{1}.USB\\VID_0A1B&PID_00C2&MI_00\\7&2F1B3C4D&0&0000";
+const std::wstring kOtherEffect = L"{62DC1A93-AE24-464C-A43E-452F824C4250}";
+const wchar_t* const kSettingsValues[] = {L"{F5530E75-A2A5-43E8-B9DF-1A1E225B5D1A}",
+                                         L"{6F8E9E8B-C370-48D3-A20E-D1CA1D61BB3C}",
+                                         L"{983E6A3C-E1AE-49BD-9E50-8FCB108C3F8D}"};
+
+// Every value below a key, subkeys included, by relative path and name.
+void snapshotInto(const std::wstring& key, const std::wstring& relative, Snapshot& out) {
+    std::wstring subkey;
+    HKEY root = zol::test::rawRoot(key, &subkey);
+    HKEY handle = nullptr;
+    if (RegOpenKeyExW(root, subkey.c_str(), 0, KEY_READ | KEY_WOW64_64KEY, &handle) != ERROR_SUCCESS) return;
+    std::vector<std::wstring> names;
+    std::vector<std::wstring> children;
+    for (DWORD i = 0;; ++i) {
+        wchar_t name[512];
+        DWORD length = 512;
+        if (RegEnumValueW(handle, i, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
+        names.emplace_back(name, length);
+    }
+    for (DWORD i = 0;; ++i) {
+        wchar_t name[256];
+        DWORD length = 256;
+        if (RegEnumKeyExW(handle, i, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
+        children.emplace_back(name, length);
+    }
+    RegCloseKey(handle);
+    out[relative + L"\\"] = zol::test::StoredValue{};  // the key itself exists
+    for (const std::wstring& name : names) out[relative + L"\\" + name] = *storedValue(key, name);
+    for (const std::wstring& child : children) snapshotInto(key + L"\\" + child, relative + L"\\" + child, out);
+}
+
+Snapshot snapshot(const TestEndpoint& endpoint) {
+    Snapshot out;
+    snapshotInto(endpoint.key(), L"", out);
+    return out;
+}
+
+// What removal leaves on purpose: the processing-mode values and the enabled system-effects
+// switch in an "FxProperties" that existed before, and a capture endpoint's interface path.
+const std::wstring kSpecifiedLeftovers[] = {
+    L"\\FxProperties\\{d3993a3f-99c2-4402-b5ec-a92a0367664b},5",
+    L"\\FxProperties\\{d3993a3f-99c2-4402-b5ec-a92a0367664b},7",
+    L"\\FxProperties\\{1da5d803-d492-4edd-8c23-e0c0ffee7f0e},5",
+    L"\\Properties\\{9c119480-ddc2-4954-a150-5bd240d454ad},1",
+};
+
+// The snapshot less the leftovers, which must be all that changed.
+Snapshot restoredPart(Snapshot after, const Snapshot& before) {
+    for (const std::wstring& name : kSpecifiedLeftovers)
+        if (!before.count(name)) after.erase(name);
+    return after;
+}
+
+bool installedOn(const TestEndpoint& endpoint) {
+    zol::apo::DeviceAPOInfo record;
+    return record.load(endpoint.id(), L"") && record.isInstalled();
+}
+
+bool productValue(const wchar_t* name) { return storedValue(zol::kProductKey, name).has_value(); }
+
+class Lifecycle : public ::testing::Test {
+protected:
+    void SetUp() override {
+        zol::test::removeEffectClasses();
+        for (const wchar_t* name : kSettingsValues) deleteProductValue(name);
+        deleteProductValue(L"InstallPath");
+        deleteProductValue(L"EnableAllDev");
+        audio.start();
+        journal.clear();
+        render.describe(L"ZolSound Headset", L"Speakers", kHeadsetHardwareId)
+            .fxValue(zol::apo::kFxSlotValueNames[0], kOtherEffect)
+            .fxValue(zol::apo::kFxSlotValueNames[1], L"{2FE1A8F7-1F7D-4B53-9A1C-3F0E3D7B7E21}");
+        capture.describe(L"ZolSound Headset", L"Microphone", kHeadsetHardwareId);
+        unrelated.describe(L"Other Speakers", L"Speakers", L"{1}.USB\\VID_046D&PID_0A44&MI_00\\7&11AA22BB&0&0000")
+            .fxValue(zol::apo::kFxSlotValueNames[2], kOtherEffect);
+    }
+    void TearDown() override {
+        for (const wchar_t* name : kSettingsValues) deleteProductValue(name);
+        deleteProductValue(L"InstallPath");
+        zol::test::rawDeleteTree(std::wstring(zol::kProductKey) + L"\\Child APOs");
+        zol::test::removeEffectClasses();
+    }
+    static void deleteProductValue(const wchar_t* name) {
+        HKEY key = nullptr;
+        if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\ZolSoundKit", 0, KEY_SET_VALUE | KEY_WOW64_64KEY, &key) ==
+            ERROR_SUCCESS) {
+            RegDeleteValueW(key, name);
+            RegCloseKey(key);
+        }
+    }
+
+    zol::test::ProductKeyGuard productKey;
+    zol::test::ScratchWorkingDirectory workingDirectory;  // backup files land here
+    zol::test::EventJournal journal;
+    zol::test::StandInService audio{{L"AudioSrv", {}, journal.path()}};
+    TestEndpoint render{false};
+    TestEndpoint capture{true};
+    TestEndpoint unrelated{false};
+    zol::test::DebugChannelListener channel;
+};
+
+TEST_F(Lifecycle, InstallUseAndRemovalLeaveTheEndpointsAsTheyWere) {
+    const Snapshot renderBefore = snapshot(render);
+    const Snapshot captureBefore = snapshot(capture);
+    const Snapshot unrelatedBefore = snapshot(unrelated);
+
+    EXPECT_EQ(init(), 0);
+    EXPECT_TRUE(installedOn(render));
+    EXPECT_TRUE(installedOn(capture));
+    EXPECT_FALSE(installedOn(unrelated));
+    EXPECT_EQ(journal.lines(), (Lines{"ZolSoundAPO DllRegisterServer", "AudioSrv stop", "AudioSrv start"}));
+    EXPECT_TRUE(zol::test::streamEffectClassRegistered());
+    EXPECT_EQ(zol::test::storedText(zol::kProductKey, L"InstallPath"), zol::host_utils::hostExecutableDirectory());
+    for (const wchar_t* name : kSettingsValues) EXPECT_TRUE(productValue(name)) << zol::test::narrow(name);
+
+    EXPECT_EQ(getDeviceCount(), 0);  // no headset on the simulated bus
+
+    DeviceInfo info;
+    std::memset(&info, 0xCD, sizeof info);
+    ASSERT_EQ(getDeviceInfo(0, &info), 1);
+    EqGainBlock gains = info.eqGains;
+    gains.gains[5] = 6;
+    EXPECT_EQ(setDeviceProperty(&info, 3, reinterpret_cast<const unsigned char*>(&gains)), 1);
+    const auto seen = zol::test::settingsSeenByEffectLibrary(4 + sizeof(ControlBlock) + sizeof(EffectBlock));
+    ASSERT_TRUE(seen.has_value()) << "the effect library could not read the settings section";
+    ASSERT_GE(seen->size(), sizeof(ControlBlock) + sizeof(EffectBlock));
+    EXPECT_EQ(std::memcmp(seen->data() + sizeof(ControlBlock), &info.effect, sizeof(EffectBlock)), 0);
+    EXPECT_EQ(releaseDeviceInfo(&info), 1);
+
+    journal.clear();
+    channel.clear();
+    EXPECT_EQ(unInit(), 1);
+    EXPECT_EQ(journal.lines(), (Lines{"ZolSoundAPO DllUnregisterServer", "AudioSrv stop", "AudioSrv start",
+                                      "ZolSoundAPO DllUnregisterServer"}));
+    const Lines lines = channel.ownLines();
+    const Lines announced = {"[brisol]:unInit", "[brisol]:kill audiodg.exe", "[brisol]:regsvr uninstall APO",
+                             "[brisol]:exec uninstall drv"};
+    auto at = lines.begin();
+    for (const std::string& expected : announced) {
+        at = std::find(at, lines.end(), expected);
+        EXPECT_NE(at, lines.end()) << "missing or out of order: " << expected;
+    }
+
+    // Every effect registration is back; the render endpoint's "FxProperties" existed before and
+    // keeps the processing modes and the system-effects switch, the capture endpoint's was created
+    // by the installation and is gone, its interface path stays.
+    const Snapshot renderAfter = snapshot(render);
+    const Snapshot captureAfter = snapshot(capture);
+    EXPECT_EQ(restoredPart(renderAfter, renderBefore), renderBefore);
+    EXPECT_EQ(restoredPart(captureAfter, captureBefore), captureBefore);
+    EXPECT_EQ(renderAfter.size(), renderBefore.size() + 3);
+    EXPECT_EQ(captureAfter.size(), captureBefore.size() + 1);
+    EXPECT_EQ(snapshot(unrelated), unrelatedBefore);
+    EXPECT_FALSE(zol::test::streamEffectClassRegistered());
+    EXPECT_FALSE(zol::test::rawKeyExists(std::wstring(zol::kProductKey) + L"\\Child APOs"));
+    for (const wchar_t* name : kSettingsValues) EXPECT_FALSE(productValue(name));
+    EXPECT_FALSE(productValue(L"InstallPath"));
+    EXPECT_TRUE(zol::test::rawKeyExists(zol::kProductKey));
+}
+
+TEST_F(Lifecycle, RepeatedInitReinstallsNothingAndLeavesTheServiceAlone) {
+    ASSERT_EQ(init(), 0);
+    const Snapshot renderInstalled = snapshot(render);
+    DeviceInfo info;
+    ASSERT_EQ(getDeviceInfo(0, &info), 1);
+    EqGainBlock gains = info.eqGains;
+    gains.gains[0] = -4;
+    ASSERT_EQ(setDeviceProperty(&info, 3, reinterpret_cast<const unsigned char*>(&gains)), 1);
+    releaseDeviceInfo(&info);
+    journal.clear();
+
+    EXPECT_EQ(init(), 0);
+    EXPECT_TRUE(journal.lines().empty()) << "the service was restarted or the library registered again";
+    EXPECT_EQ(snapshot(render), renderInstalled);
+    DeviceInfo again;
+    ASSERT_EQ(getDeviceInfo(0, &again), 1);
+    EXPECT_EQ(again.eqGains.gains[0], -4) << "init overwrote the user's settings";
+    releaseDeviceInfo(&again);
+    EXPECT_EQ(unInit(), 1);
+}
+
+TEST_F(Lifecycle, UnInitRemovesNothingWhenTheEffectLibraryCannotBeUnregistered) {
+    ASSERT_EQ(init(), 0);
+    const Snapshot renderInstalled = snapshot(render);
+    journal.clear();
+    {
+        zol::test::EffectLibraryFailure failing(L"unregister");
+        EXPECT_EQ(unInit(), -3);
+    }
+    const std::wstring library = zol::test::standInEffectLibraryPath();
+    const std::wstring parked = library + L".parked";
+    ASSERT_TRUE(MoveFileW(library.c_str(), parked.c_str()));
+    const int missing = unInit();
+    ASSERT_TRUE(MoveFileW(parked.c_str(), library.c_str()));
+    EXPECT_EQ(missing, -3);
+
+    Lines lines = journal.lines();
+    EXPECT_TRUE(std::find(lines.begin(), lines.end(), "AudioSrv stop") == lines.end());
+    EXPECT_EQ(snapshot(render), renderInstalled);
+    EXPECT_TRUE(installedOn(capture));
+    for (const wchar_t* name : kSettingsValues) EXPECT_TRUE(productValue(name));
+    EXPECT_TRUE(productValue(L"InstallPath"));
+
+    EXPECT_EQ(unInit(), 1);
+    EXPECT_FALSE(installedOn(render));
+}
+
+TEST_F(Lifecycle, UnInitDeletesWhateverValuesAreLeft) {
+    ASSERT_EQ(init(), 0);
+    deleteProductValue(kSettingsValues[1]);
+    deleteProductValue(L"InstallPath");
+    EXPECT_EQ(unInit(), 1);
+    for (const wchar_t* name : kSettingsValues) EXPECT_FALSE(productValue(name));
+    EXPECT_TRUE(zol::test::rawKeyExists(zol::kProductKey));
+}
+
+}  // namespace
