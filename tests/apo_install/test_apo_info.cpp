@@ -52,17 +52,6 @@ protected:
     test::DebugChannelListener channel;
 };
 
-TEST_F(Records, NewRecordIsEmpty) {
-    DeviceAPOInfo record;
-    EXPECT_FALSE(record.previousOs || record.isDefault || record.installed || record.isCapture() ||
-                 record.systemEffectsDisabled);
-    EXPECT_EQ(record.getDisplayText(), L"  ");
-    EXPECT_EQ(record.getChannelCount() + record.getSampleRate() + record.getChannelMask(), 0u);
-    EXPECT_OPTIONS(record.loadedOptions, InstallOptions{});
-    EXPECT_OPTIONS(record.appliedOptions, InstallOptions{});
-    EXPECT_FALSE(record.hasNoEffects() || record.isOutdated() || record.hasPendingChange());
-}
-
 TEST_F(Records, EndpointWithoutFxProperties) {
     for (bool capture : {false, true}) {
         TestEndpoint endpoint(capture);

@@ -70,19 +70,8 @@ std::map<std::wstring, test::StoredValue> allValues(const std::wstring& key) {
     return values;
 }
 
-void rawDeleteValue(const std::wstring& key, const std::wstring& name) {
-    std::wstring subkey;
-    HKEY root = test::rawRoot(key, &subkey);
-    HKEY handle = nullptr;
-    if (RegOpenKeyExW(root, subkey.c_str(), 0, KEY_SET_VALUE | KEY_WOW64_64KEY, &handle) != ERROR_SUCCESS) return;
-    RegDeleteValueW(handle, name.c_str());
-    RegCloseKey(handle);
-}
 
-void setEnableAllDev(const std::wstring& text) {
-    test::rawSetValue(zol::kProductKey, kEnableAllDevValue, REG_SZ, text.c_str(),
-                      static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
-}
+void setEnableAllDev(const std::wstring& text) { test::rawSetText(zol::kProductKey, kEnableAllDevValue, text); }
 
 // Wine's own endpoints lack the name and hardware id that Windows always writes, so loading them
 // raises. For the all-endpoints pass, give every endpoint of the prefix what Windows would have
@@ -105,8 +94,7 @@ public:
                     {property::kHardwareId, L"{1}.PULSE\\" + id}};
                 for (const auto& [name, text] : windowsWrites) {
                     if (storedValue(properties, name)) continue;
-                    test::rawSetValue(properties, name, REG_SZ, text.c_str(),
-                                      static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
+                    test::rawSetText(properties, name, text);
                     e.added.emplace_back(name);
                 }
                 endpoints_.push_back(std::move(e));
@@ -115,9 +103,9 @@ public:
     }
     ~WindowsLikeEndpoints() {
         for (const Endpoint& e : endpoints_) {
-            for (const std::wstring& name : e.added) rawDeleteValue(e.key + L"\\Properties", name);
+            for (const std::wstring& name : e.added) test::rawDeleteValue(e.key + L"\\Properties", name);
             if (!e.hadFx) test::rawDeleteTree(e.key + L"\\FxProperties");
-            if (!e.hadInterfacePath) rawDeleteValue(e.key + L"\\Properties", kDeviceInterfacePathProperty);
+            if (!e.hadInterfacePath) test::rawDeleteValue(e.key + L"\\Properties", kDeviceInterfacePathProperty);
         }
     }
     std::size_t count() const { return endpoints_.size(); }

@@ -33,22 +33,22 @@ std::wstring currentDirectory() {
     return std::wstring(buffer, GetCurrentDirectoryW(1024, buffer));
 }
 
-TEST(DirectoryPart, KeepsEverythingBeforeTheLastSeparator) {
-    EXPECT_EQ(directoryPart(L"C:\\Program Files\\Kit\\host.exe"), L"C:\\Program Files\\Kit");
-    EXPECT_EQ(directoryPart(L"C:/Kit/host.exe"), L"C:/Kit");
-    EXPECT_EQ(directoryPart(L"C:\\Kit/sub\\host.exe"), L"C:\\Kit/sub");
-    EXPECT_EQ(directoryPart(L"C:\\host.exe"), L"C:");
-    EXPECT_EQ(directoryPart(L"C:\\Kit\\"), L"C:\\Kit");
-    EXPECT_EQ(directoryPart(L"\\\\server\\share\\host.exe"), L"\\\\server\\share");
-}
-
-TEST(DirectoryPart, ShortPathsAndMissingSeparatorsGiveNothing) {
-    EXPECT_EQ(directoryPart(L""), L"");
-    EXPECT_EQ(directoryPart(L"C:\\"), L"");
-    EXPECT_EQ(directoryPart(L"a\\b"), L"");       // three characters, whatever they are
-    EXPECT_EQ(directoryPart(L"ab\\c"), L"ab");    // four is enough
-    EXPECT_EQ(directoryPart(L"host.exe"), L"");
-    EXPECT_EQ(directoryPart(L"\\host.exe"), L"");  // the only separator is the first character
+TEST(DirectoryPart, EverythingBeforeTheLastSeparatorOfPathsLongerThanThree) {
+    const std::pair<const wchar_t*, const wchar_t*> cases[] = {
+        {L"C:\\Program Files\\Kit\\host.exe", L"C:\\Program Files\\Kit"},
+        {L"C:/Kit/host.exe", L"C:/Kit"},
+        {L"C:\\Kit/sub\\host.exe", L"C:\\Kit/sub"},
+        {L"C:\\host.exe", L"C:"},
+        {L"C:\\Kit\\", L"C:\\Kit"},
+        {L"\\\\server\\share\\host.exe", L"\\\\server\\share"},
+        {L"", L""},
+        {L"C:\\", L""},
+        {L"a\\b", L""},  // three characters, whatever they are
+        {L"ab\\c", L"ab"},  // four is enough
+        {L"host.exe", L""},
+        {L"\\host.exe", L""},  // the only separator is the first character
+    };
+    for (const auto& [path, directory] : cases) EXPECT_EQ(directoryPart(path), directory) << narrow(path);
 }
 
 TEST(DirectoryPart, HostExecutableDirectoryHoldsThisProgram) {
@@ -242,18 +242,9 @@ protected:
         }
     }
     void setInstallPath(const std::wstring& directory) {
-        rawCreateKey(kProductKey);
-        rawSetValue(kProductKey, L"InstallPath", REG_SZ, directory.c_str(),
-                    static_cast<DWORD>((directory.size() + 1) * sizeof(wchar_t)));
+        rawSetText(kProductKey, L"InstallPath", directory);
     }
-    static void removeInstallPath() {
-        std::wstring subkey;
-        const HKEY root = rawRoot(kProductKey, &subkey);
-        HKEY key = nullptr;
-        if (RegOpenKeyExW(root, subkey.c_str(), 0, KEY_SET_VALUE | KEY_WOW64_64KEY, &key) != ERROR_SUCCESS) return;
-        RegDeleteValueW(key, L"InstallPath");
-        RegCloseKey(key);
-    }
+    static void removeInstallPath() { rawDeleteValue(kProductKey, L"InstallPath"); }
 
     bool keyExisted = false;
     bool valueExisted = false;

@@ -113,14 +113,7 @@ protected:
         zol::test::rawDeleteTree(std::wstring(zol::kProductKey) + L"\\Child APOs");
         zol::test::removeEffectClasses();
     }
-    static void deleteProductValue(const wchar_t* name) {
-        HKEY key = nullptr;
-        if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\ZolSoundKit", 0, KEY_SET_VALUE | KEY_WOW64_64KEY, &key) ==
-            ERROR_SUCCESS) {
-            RegDeleteValueW(key, name);
-            RegCloseKey(key);
-        }
-    }
+    static void deleteProductValue(const wchar_t* name) { zol::test::rawDeleteValue(zol::kProductKey, name); }
 
     zol::test::ProductKeyGuard productKey;
     zol::test::ScratchWorkingDirectory workingDirectory;  // backup files land here
