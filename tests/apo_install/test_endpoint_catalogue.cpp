@@ -195,42 +195,41 @@ constexpr std::uint32_t kLow = 0xFF100000;    // only the low 24 bits count
 constexpr std::uint32_t kHigh = 0x001000FF;
 constexpr std::uint64_t kCompany = 0x001A7Dull << 24;
 
-TEST(BluetoothMatch, HardwareIdMustNameABluetoothEnumerator) {
-    PairedBluetoothDevices paired({{L"Headset", kCompany | 0x100000}});
-    EXPECT_TRUE(matchesBluetoothDevice(kWord0, kLow, kHigh, L"BTHENUM\\{0000111e}_VID&0002", L"Headset"));
-    EXPECT_TRUE(matchesBluetoothDevice(kWord0, kLow, kHigh, L"x BTHHFENUM\\{...}", L"Headset"));
-    const int before = paired.visited();
-    EXPECT_FALSE(matchesBluetoothDevice(kWord0, kLow, kHigh, L"bthenum\\{0000111e}", L"Headset"));
-    EXPECT_FALSE(matchesBluetoothDevice(kWord0, kLow, kHigh, L"USB\\VID_0A1B&PID_00C2", L"Headset"));
-    EXPECT_EQ(paired.visited(), before) << "no Bluetooth search without a Bluetooth hardware id";
-}
-
-TEST(BluetoothMatch, NameIsCutBeforeHandsFreeAndComparedExactly) {
-    PairedBluetoothDevices paired({{L"Headset", kCompany | 0x100000}});
-    const std::wstring bt = L"BTHHFENUM\\x";
-    EXPECT_TRUE(matchesBluetoothDevice(kWord0, kLow, kHigh, bt, L"Headset Hands-Free"));
-    EXPECT_TRUE(matchesBluetoothDevice(kWord0, kLow, kHigh, bt, L"Headset Hands-Free AG Audio"));
-    EXPECT_FALSE(matchesBluetoothDevice(kWord0, kLow, kHigh, bt, L"Headset Stereo"));
-    EXPECT_FALSE(matchesBluetoothDevice(kWord0, kLow, kHigh, bt, L"headset"));
-    EXPECT_FALSE(matchesBluetoothDevice(kWord0, kLow, kHigh, bt, L"Headset hands-free"));
-}
-
-TEST(BluetoothMatch, OnlyTheFirstDeviceOfThatNameCounts) {
-    PairedBluetoothDevices paired({{L"Speaker", kCompany | 0x100000},
-                                   {L"Headset", kCompany | 0x200000},  // outside the range
-                                   {L"Headset", kCompany | 0x100000},
-                                   {L"Headset", kCompany | 0x100001}});
-    EXPECT_FALSE(matchesBluetoothDevice(kWord0, kLow, kHigh, L"BTHENUM\\x", L"Headset"));
-    EXPECT_EQ(paired.visited(), 2) << "the search ends at the first name match";
-}
-
-TEST(BluetoothMatch, BothEndsOfTheRangeAreInside) {
+// The matching rules: a Bluetooth enumerator in the hardware id (no search otherwise), the name
+// cut before " Hands-Free" and compared exactly, the first device of that name only, both range ends.
+TEST(BluetoothMatch, Rules) {
     const std::uint64_t low = kCompany | 0x100000, high = kCompany | 0x1000FF;
-    for (auto [address, inside] : {std::pair{low, true}, std::pair{high, true}, std::pair{low - 1, false},
-                                   std::pair{high + 1, false}, std::pair{(0x001A7Eull << 24) | 0x100000, false}}) {
-        PairedBluetoothDevices paired({{L"Headset", address}});
-        EXPECT_EQ(matchesBluetoothDevice(kWord0, kLow, kHigh, L"BTHENUM\\x", L"Headset"), inside) << std::hex
-                                                                                                  << address;
+    using Paired = std::vector<PairedBluetoothDevices::Device>;
+    struct Case {
+        const char* what;
+        Paired paired;
+        std::wstring hardwareId, name;
+        bool matches;
+        int visits;  // -1: not checked
+    };
+    const Case cases[] = {
+        {"BTHENUM", {{L"Headset", low}}, L"BTHENUM\\{0000111e}_VID&0002", L"Headset", true, -1},
+        {"BTHHFENUM inside the id", {{L"Headset", low}}, L"x BTHHFENUM\\{...}", L"Headset", true, -1},
+        {"lower-case enumerator", {{L"Headset", low}}, L"bthenum\\{0000111e}", L"Headset", false, 0},
+        {"USB id", {{L"Headset", low}}, L"USB\\VID_0A1B&PID_00C2", L"Headset", false, 0},
+        {"Hands-Free cut", {{L"Headset", low}}, L"BTHHFENUM\\x", L"Headset Hands-Free", true, -1},
+        {"Hands-Free AG Audio cut", {{L"Headset", low}}, L"BTHHFENUM\\x", L"Headset Hands-Free AG Audio", true, -1},
+        {"other suffix", {{L"Headset", low}}, L"BTHHFENUM\\x", L"Headset Stereo", false, -1},
+        {"case of the name", {{L"Headset", low}}, L"BTHHFENUM\\x", L"headset", false, -1},
+        {"case of the suffix", {{L"Headset", low}}, L"BTHHFENUM\\x", L"Headset hands-free", false, -1},
+        {"first name match only",
+         {{L"Speaker", low}, {L"Headset", kCompany | 0x200000}, {L"Headset", low}, {L"Headset", low + 1}},
+         L"BTHENUM\\x", L"Headset", false, 2},
+        {"low end", {{L"Headset", low}}, L"BTHENUM\\x", L"Headset", true, -1},
+        {"high end", {{L"Headset", high}}, L"BTHENUM\\x", L"Headset", true, -1},
+        {"below", {{L"Headset", low - 1}}, L"BTHENUM\\x", L"Headset", false, -1},
+        {"above", {{L"Headset", high + 1}}, L"BTHENUM\\x", L"Headset", false, -1},
+        {"another company", {{L"Headset", (0x001A7Eull << 24) | 0x100000}}, L"BTHENUM\\x", L"Headset", false, -1},
+    };
+    for (const Case& c : cases) {
+        PairedBluetoothDevices paired(c.paired);
+        EXPECT_EQ(matchesBluetoothDevice(kWord0, kLow, kHigh, c.hardwareId, c.name), c.matches) << c.what;
+        if (c.visits >= 0) EXPECT_EQ(paired.visited(), c.visits) << c.what;
     }
 }
 
