@@ -39,12 +39,7 @@ std::string describe(const InstallOptions& o) {
 #define EXPECT_OPTIONS(actual, expected) EXPECT_EQ(describe(actual), describe(expected))
 
 std::string loadFailure(DeviceAPOInfo& record, const std::wstring& id, bool reload = false) {
-    try {
-        reload ? record.reload(id, L"") : record.load(id, L"");
-    } catch (const registry::RegistryException& e) {
-        return narrow(e.message());
-    }
-    return "(no exception)";
+    return test::registryMessageOf([&] { reload ? record.reload(id, L"") : record.load(id, L""); });
 }
 
 class Records : public ::testing::Test {

@@ -143,12 +143,7 @@ TEST_F(EndpointProperties_, SystemEffectsSwitch) {
 }
 
 std::string failureOf(const std::wstring& key, const std::wstring& id) {
-    try {
-        readEndpointProperties(key, id);
-    } catch (const registry::RegistryException& e) {
-        return narrow(e.message());
-    }
-    return "(no exception)";
+    return test::registryMessageOf([&] { readEndpointProperties(key, id); });
 }
 
 TEST_F(EndpointProperties_, MissingOrMistypedValuesRaise) {
@@ -268,14 +263,9 @@ TEST(BluetoothSearch, PreviousTreeAndItsAbsence) {
     if (registry::keyExists(previousRender)) {
         GTEST_SKIP() << "this prefix has a previous-OS render tree of its own";
     }
-    try {
-        record.findBluetoothEndpoint(kWord0, 0, 0xFFFFFF, true, 0);
-        ADD_FAILURE() << "no exception";
-    } catch (const registry::RegistryException& e) {
-        EXPECT_EQ(narrow(e.message()),
-                  narrow(L"Error while enumerating sub keys of registry key " + previousRender + L": " +
-                         registry::systemErrorText(ERROR_INVALID_HANDLE)));
-    }
+    EXPECT_EQ(test::registryMessageOf([&] { record.findBluetoothEndpoint(kWord0, 0, 0xFFFFFF, true, 0); }),
+              narrow(L"Error while enumerating sub keys of registry key " + previousRender + L": " +
+                     registry::systemErrorText(ERROR_INVALID_HANDLE)));
     EXPECT_TRUE(record.previousOs);
     TestEndpoint old(false, true);
     old.describe(L"Headphones", L"Zol BT", L"x").property(p::kHardwareIdFallback, L"BTHENUM\\d");

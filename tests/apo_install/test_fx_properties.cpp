@@ -339,12 +339,8 @@ TEST_F(FxEdit, EnableSystemEffects) {
     EXPECT_NO_THROW(enableSystemEffects(stray));
     EXPECT_FALSE(test::rawKeyExists(endpointKeyPath(false, false, stray)));
     // Without "FxProperties" there is nothing to write into: the registry layer's error passes out.
-    try {
-        enableSystemEffects(bare.id());
-        ADD_FAILURE() << "no exception";
-    } catch (const registry::RegistryException& e) {
-        EXPECT_NE(e.message().find(L"FxProperties"), std::wstring::npos) << narrow(e.message());
-    }
+    const std::string message = test::registryMessageOf([&] { enableSystemEffects(bare.id()); });
+    EXPECT_NE(message.find("FxProperties"), std::string::npos) << message;
     EXPECT_FALSE(test::rawKeyExists(bare.fx()));
 }
 
@@ -354,15 +350,8 @@ TEST_F(FxEdit, RefusedFxPropertiesIsRepairedOnce) {
     // Everyone may read the endpoint key and change its owner and DACL, nobody may add a subkey.
     test::rawSetKeySecurity(endpoint.key(), L"O:BAG:BAD:P(A;;0xE0019;;;WD)");
     if (HasFatalFailure()) return;
-    const bool refused = [&] {
-        try {
-            registry::createKey(endpoint.fx());
-            test::rawDeleteTree(endpoint.fx());
-            return false;
-        } catch (const registry::RegistryException&) {
-            return true;
-        }
-    }();
+    const bool refused = test::registryMessageOf([&] { registry::createKey(endpoint.fx()); }) != "(no exception)";
+    if (!refused) test::rawDeleteTree(endpoint.fx());
     DeviceAPOInfo record = loaded(endpoint);
     if (refused) {
         EXPECT_NO_THROW(record.install());

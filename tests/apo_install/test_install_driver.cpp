@@ -48,27 +48,9 @@ const SupportedDevice kBluetoothHeadset = {0x01001122, 0x000000, 0x00FFFF};
 std::wstring slot(std::size_t i) { return kFxSlotValueNames[i]; }
 
 bool installedOn(const TestEndpoint& endpoint, bool previousOs = false) {
-    DeviceAPOInfo record;
-    record.previousOs = previousOs;
-    return record.load(endpoint.id(), L"") && record.isInstalled();
+    return test::installedOn(endpoint.id(), previousOs);
 }
 
-// Every value under a key, for "left untouched" checks.
-std::map<std::wstring, test::StoredValue> allValues(const std::wstring& key) {
-    std::map<std::wstring, test::StoredValue> values;
-    std::wstring subkey;
-    HKEY root = test::rawRoot(key, &subkey);
-    HKEY handle = nullptr;
-    if (RegOpenKeyExW(root, subkey.c_str(), 0, KEY_READ | KEY_WOW64_64KEY, &handle) != ERROR_SUCCESS) return values;
-    for (DWORD i = 0;; ++i) {
-        wchar_t name[512];
-        DWORD length = 512;
-        if (RegEnumValueW(handle, i, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
-        values[name] = *test::storedValue(key, name);
-    }
-    RegCloseKey(handle);
-    return values;
-}
 
 
 void setEnableAllDev(const std::wstring& text) { test::rawSetText(zol::kProductKey, kEnableAllDevValue, text); }
@@ -152,7 +134,7 @@ TEST_F(Driver, TableDeviceOnBothFlowsAndAnUnrelatedDevice) {
     unrelated.describe(L"Webcam", L"Speakers", kOtherHardwareId)
         .fxValue(slot(kPreMixSlot), kVendorA)
         .fxDword(property::kDisableSystemEffects, 1);
-    const auto unrelatedBefore = allValues(unrelated.fx());
+    const auto unrelatedBefore = test::storedTree(unrelated.fx(), false);
 
     EXPECT_EQ(applyEffectToSupportedDevices(kCaptureFlow, true, true, true), 2);
     EXPECT_TRUE(installedOn(speakers));
@@ -173,7 +155,7 @@ TEST_F(Driver, TableDeviceOnBothFlowsAndAnUnrelatedDevice) {
     EXPECT_FALSE(test::rawKeyExists(microphone.fx()));
     EXPECT_FALSE(test::rawKeyExists(kChildApoStoreKey));
 
-    EXPECT_EQ(allValues(unrelated.fx()), unrelatedBefore);
+    EXPECT_EQ(test::storedTree(unrelated.fx(), false), unrelatedBefore);
     EXPECT_FALSE(test::rawKeyExists(childApoStoreKeyPath(unrelated.id())));
 }
 

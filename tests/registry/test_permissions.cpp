@@ -90,12 +90,7 @@ void disableTakeOwnershipPrivilege() {
 }
 
 std::string failureOf(void (*operation)(const std::wstring&), const std::wstring& path) {
-    try {
-        operation(path);
-    } catch (const RegistryException& e) {
-        return narrow(e.message());
-    }
-    return "(no exception)";
+    return test::registryMessageOf([&] { operation(path); });
 }
 
 bool createSucceeds(const std::wstring& path) {

@@ -26,15 +26,9 @@ using zol::test::ScratchKey;
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
 
-// The message of the RegistryException that `body` raises, or a marker when it raises none.
 template <typename F>
 std::string raisedMessage(F&& body) {
-    try {
-        body();
-    } catch (const reg::RegistryException& e) {
-        return narrow(e.message());
-    }
-    return "<no exception>";
+    return zol::test::registryMessageOf(body);
 }
 
 std::string text(DWORD code) { return narrow(reg::systemErrorText(code)); }

@@ -204,13 +204,9 @@ TEST_F(DeviceSettings, AValueOfTheWrongTypeRaisesAndLeavesTheRecord) {
     const DWORD number = 7;
     store(kEffectValue, bytesOf(&number, sizeof number), REG_DWORD);
     const DeviceInfo before = info_;
-    try {
-        loadDeviceSettings(&info_);
-        FAIL() << "no exception";
-    } catch (const zol::registry::RegistryException& e) {
-        EXPECT_EQ(e.message(), std::wstring(L"Registry value HKEY_LOCAL_MACHINE\\SOFTWARE\\ZolSoundKit\\") +
-                                   kEffectValue + L" has wrong type");
-    }
+    EXPECT_EQ(zol::test::registryMessageOf([&] { loadDeviceSettings(&info_); }),
+              "Registry value HKEY_LOCAL_MACHINE\\SOFTWARE\\ZolSoundKit\\" + zol::test::narrow(kEffectValue) +
+                  " has wrong type");
     EXPECT_EQ(std::memcmp(&before, &info_, sizeof info_), 0);
     EXPECT_THROW(getDeviceInfo(0, &info_), zol::registry::RegistryException);
     EXPECT_EQ(std::memcmp(&before.effect, &info_.effect, sizeof info_ - 32), 0) << "only the control block is cleared";

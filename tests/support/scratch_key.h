@@ -6,6 +6,8 @@
 
 #include <string>
 
+#include "registry/registry.h"
+
 namespace zol::test {
 
 class ScratchKey {
@@ -43,5 +45,16 @@ std::string currentUserSid();
 
 std::string narrow(const std::wstring& text);  // for messages in assertions
 std::wstring widen(const std::string& text);
+
+// The message of the RegistryException that `body` raises, or "(no exception)".
+template <typename F>
+std::string registryMessageOf(F&& body) {
+    try {
+        body();
+    } catch (const zol::registry::RegistryException& e) {
+        return narrow(e.message());
+    }
+    return "(no exception)";
+}
 
 }  // namespace zol::test
