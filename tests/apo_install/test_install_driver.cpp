@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <functional>
 #include <map>
 
 #include "apo_install/apo_info.h"
@@ -264,11 +265,15 @@ TEST_F(Driver, DeviceWithAnEndpointThatVanishesBeforeItsLoad) {
     // Whichever endpoint the search lists first: when its load begins, the other one is
     // unplugged and its key goes; the pass cannot log the next load before this hook returns.
     std::wstring vanished;
-    channel.setHook([&](const std::string& line) {
-        if (!vanished.empty() || line.rfind("[brisol]load(", 0) != 0) return;
-        vanished = line.find(narrow(first.id())) != std::string::npos ? second.key() : first.key();
-        test::rawDeleteTree(vanished);
-    });
+    const auto unplugTheOtherOnFirstLoad = [&](const TestEndpoint& a, const TestEndpoint& b) {
+        vanished.clear();
+        channel.setHook([&vanished, a = &a, b = &b](const std::string& line) {
+            if (!vanished.empty() || line.rfind("[brisol]load(", 0) != 0) return;
+            vanished = line.find(narrow(a->id())) != std::string::npos ? b->key() : a->key();
+            test::rawDeleteTree(vanished);
+        });
+    };
+    unplugTheOtherOnFirstLoad(first, second);
     EXPECT_EQ(applyEffectToUsbDevice(kCaptureFlow, true, 0x0A1B, 0x00C2), -1);
     channel.setHook(nullptr);
     ASSERT_FALSE(vanished.empty());
@@ -280,23 +285,14 @@ TEST_F(Driver, DeviceWithAnEndpointThatVanishesBeforeItsLoad) {
     DeviceAPOInfo record;
     ASSERT_TRUE(record.load(kept.id(), L""));
     record.uninstall();
-    vanished.clear();
     TestEndpoint third(true);
     third.describe(L"Zol Headset", L"Microphone 3", kHeadsetHardwareId);
-    channel.setHook([&](const std::string& line) {
-        if (!vanished.empty() || line.rfind("[brisol]load(", 0) != 0) return;
-        vanished = line.find(narrow(kept.id())) != std::string::npos ? third.key() : kept.key();
-        test::rawDeleteTree(vanished);
-    });
+    unplugTheOtherOnFirstLoad(kept, third);
     EXPECT_EQ(applyEffectToSupportedDevices(kCaptureFlow, true, false, false), 0);
     channel.setHook(nullptr);
     EXPECT_TRUE(journal.lines().empty());
     const TestEndpoint& left = vanished == kept.key() ? third : kept;
-    if (installedOn(left)) {
-        DeviceAPOInfo cleanup;
-        ASSERT_TRUE(cleanup.load(left.id(), L""));
-        cleanup.uninstall();
-    }
+    if (installedOn(left) && record.load(left.id(), L"")) record.uninstall();
 }
 
 TEST_F(Driver, BluetoothEntryOnTheFirstFlowOnly) {
@@ -351,11 +347,12 @@ TEST_F(Driver, FailedRestartShowsTheMessageAndSkipsUnregistration) {
 
     std::int32_t result = 0;
     std::optional<test::SeenMessageBox> box;
-    {
+    const auto answeringTheBox = [&](const std::function<std::int32_t()>& call) {
         test::MessageBoxPresser presser(10000);
-        result = applyEffectToSupportedDevices(kRenderFlow, false, false, false);
+        result = call();
         box = presser.wait();
-    }
+    };
+    answeringTheBox([] { return applyEffectToSupportedDevices(kRenderFlow, false, false, false); });
     EXPECT_EQ(result, kServiceNotRestarted);
     ASSERT_TRUE(box) << "no message box appeared";
     EXPECT_EQ(box->text, L"ControlService failed for service \"AudioSrv\" (" + registry::systemErrorText(1052) + L")");
@@ -367,11 +364,7 @@ TEST_F(Driver, FailedRestartShowsTheMessageAndSkipsUnregistration) {
 
     // The all-endpoints pass reports the same way, under the same caption.
     WindowsLikeEndpoints windowsLike;
-    {
-        test::MessageBoxPresser presser(10000);
-        result = applyEffectToAllEndpoints(true);
-        box = presser.wait();
-    }
+    answeringTheBox([] { return applyEffectToAllEndpoints(true); });
     EXPECT_EQ(result, kServiceNotRestarted);
     ASSERT_TRUE(box) << "no message box appeared";
     EXPECT_EQ(box->caption, host_utils::hostExecutablePath());

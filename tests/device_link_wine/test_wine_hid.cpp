@@ -4,7 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <chrono>
 #include <cwchar>
 #include <set>
@@ -53,9 +52,7 @@ struct Dll {
     }
     decltype(&hid_enumerate) enumerate = get<decltype(&hid_enumerate)>("hid_enumerate");
     decltype(&hid_free_enumeration) freeEnumeration = get<decltype(&hid_free_enumeration)>("hid_free_enumeration");
-    decltype(&hid_open_path) openPath = get<decltype(&hid_open_path)>("hid_open_path");
     decltype(&hid_close) close = get<decltype(&hid_close)>("hid_close");
-    decltype(&hid_get_product_string) productString = get<decltype(&hid_get_product_string)>("hid_get_product_string");
     decltype(&hid_open_intf_col) openIntfCol = get<decltype(&hid_open_intf_col)>("hid_open_intf_col");
     decltype(&hid_open_intf_rptid) openIntfRptid = get<decltype(&hid_open_intf_rptid)>("hid_open_intf_rptid");
     decltype(&hid_enum_intf_rptid) enumIntfRptid = get<decltype(&hid_enum_intf_rptid)>("hid_enum_intf_rptid");
