@@ -1,5 +1,7 @@
 #include "apo_install/install_fixture.h"
 
+#include "apo_install/apo_info.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -79,6 +81,42 @@ std::optional<DWORD> storedDword(const std::wstring& key, const std::wstring& na
     DWORD number = 0;
     std::copy(value->bytes.begin(), value->bytes.end(), reinterpret_cast<char*>(&number));
     return number;
+}
+
+namespace {
+void collectTree(const std::wstring& key, const std::wstring& relative, bool deep,
+                 std::map<std::wstring, StoredValue>& out) {
+    std::wstring subkey;
+    HKEY root = rawRoot(key, &subkey);
+    HKEY handle = nullptr;
+    if (RegOpenKeyExW(root, subkey.c_str(), 0, KEY_READ | KEY_WOW64_64KEY, &handle) != ERROR_SUCCESS) return;
+    std::vector<std::wstring> names, children;
+    wchar_t name[512];
+    DWORD length = 512;
+    for (DWORD i = 0; RegEnumValueW(handle, i, name, &length, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
+         ++i, length = 512)
+        names.emplace_back(name, length);
+    for (DWORD i = 0; deep && RegEnumKeyExW(handle, i, name, &length, nullptr, nullptr, nullptr, nullptr) ==
+                                  ERROR_SUCCESS;
+         ++i, length = 512)
+        children.emplace_back(name, length);
+    RegCloseKey(handle);
+    out[relative + L"\\"] = StoredValue{};
+    for (const std::wstring& n : names) out[relative + L"\\" + n] = *storedValue(key, n);
+    for (const std::wstring& child : children) collectTree(key + L"\\" + child, relative + L"\\" + child, deep, out);
+}
+}  // namespace
+
+std::map<std::wstring, StoredValue> storedTree(const std::wstring& key, bool deep) {
+    std::map<std::wstring, StoredValue> out;
+    collectTree(key, L"", deep, out);
+    return out;
+}
+
+bool installedOn(const std::wstring& endpointId, bool previousOs) {
+    zol::apo::DeviceAPOInfo record;
+    record.previousOs = previousOs;
+    return record.load(endpointId, L"") && record.isInstalled();
 }
 
 }  // namespace zol::test

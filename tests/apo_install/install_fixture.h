@@ -5,6 +5,7 @@
 
 #include <windows.h>
 
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -51,5 +52,10 @@ std::optional<StoredValue> storedValue(const std::wstring& key, const std::wstri
 // The REG_SZ text of a value, or "<absent>" / "<type N>" so that assertions say what was found.
 std::wstring storedText(const std::wstring& key, const std::wstring& name);
 std::optional<DWORD> storedDword(const std::wstring& key, const std::wstring& name);
+// Every value below a key (subkeys too when `deep`), by relative path "\\sub\\name"; each key
+// itself appears as "\\sub\\" with an empty value. Empty when the key is absent.
+std::map<std::wstring, StoredValue> storedTree(const std::wstring& key, bool deep = true);
+// Whether the effect is installed on the endpoint, as a fresh load sees it.
+bool installedOn(const std::wstring& endpointId, bool previousOs = false);
 
 }  // namespace zol::test

@@ -92,31 +92,4 @@ TEST_F(EffectLibraryRegistration, FailingCallsAreReportedAndChangeNothing) {
     }
 }
 
-// The stand-in reads the section as the effect does: u32 payload size at byte 0, payload after.
-TEST(EffectLibrarySettingsReader, ReadsWhatTheHostPublished) {
-    EXPECT_FALSE(zol::test::settingsSeenByEffectLibrary().has_value()) << "no section published yet";
-
-    zol::unique_kernel_handle section(CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0,
-                                                         ZOL_STANDIN_SETTINGS_SECTION_SIZE, ZOL_STANDIN_SETTINGS_SECTION));
-    ASSERT_TRUE(section);
-    ASSERT_NE(GetLastError(), static_cast<DWORD>(ERROR_ALREADY_EXISTS));
-    zol::unique_view view(MapViewOfFile(section.get(), FILE_MAP_WRITE, 0, 0, 0));
-    ASSERT_TRUE(view);
-    auto* bytes = static_cast<std::uint8_t*>(view.get());
-    const std::uint32_t size = 607;  // control block and effect block
-    std::memcpy(bytes, &size, sizeof size);
-    std::vector<std::uint8_t> payload(size);
-    for (std::uint32_t i = 0; i < size; ++i) payload[i] = static_cast<std::uint8_t>(i * 7 + 3);
-    std::memcpy(bytes + 4, payload.data(), size);
-
-    auto seen = zol::test::settingsSeenByEffectLibrary();
-    ASSERT_TRUE(seen.has_value());
-    EXPECT_EQ(*seen, payload);
-
-    // Only as much as it was given room for.
-    auto head = zol::test::settingsSeenByEffectLibrary(32);
-    ASSERT_TRUE(head.has_value());
-    EXPECT_EQ(*head, std::vector<std::uint8_t>(payload.begin(), payload.begin() + 32));
-}
-
 }  // namespace

@@ -3,6 +3,7 @@
 #include <objbase.h>
 
 #include <algorithm>
+#include <functional>
 
 #include "apo_install/apo_info.h"
 #include "apo_install/endpoint_catalogue.h"
@@ -73,31 +74,6 @@ TEST(EndpointKeyPath, RenderFirstThenCaptureNeverThePreviousTree) {
     EXPECT_EQ(getEndpointKeyPath(test::freshGuidText()), L"");
 }
 
-TEST(DeviceFormat, LengthRulesAndTheExtensibleTag) {
-    auto value = [](std::size_t size, std::uint16_t tag) {
-        std::vector<std::uint8_t> bytes(size, 0);
-        const std::uint8_t format[] = {static_cast<std::uint8_t>(tag), static_cast<std::uint8_t>(tag >> 8), 2, 0,
-                                       0x80, 0xBB, 0, 0};  // 2 channels, 48000 Hz
-        for (std::size_t i = 0; i < sizeof format && 8 + i < size; ++i) bytes[8 + i] = format[i];
-        const std::uint8_t mask[] = {0x3F, 0, 0, 0};
-        for (std::size_t i = 0; i < 4 && 28 + i < size; ++i) bytes[28 + i] = mask[i];
-        return bytes;
-    };
-    struct Case {
-        std::size_t size;
-        std::uint16_t tag;
-        std::uint32_t channels, rate, mask;
-    } cases[] = {{25, 0xFFFE, 0, 0, 0},     {26, 1, 2, 48000, 0},      {26, 0xFFFE, 2, 48000, 0},
-                 {31, 0xFFFE, 2, 48000, 0}, {32, 0xFFFE, 2, 48000, 0x3F}, {32, 1, 2, 48000, 0},
-                 {40, 0xFFFE, 2, 48000, 0x3F}, {0, 0, 0, 0, 0}};
-    for (const Case& c : cases) {
-        const DeviceFormat format = parseDeviceFormat(value(c.size, c.tag));
-        EXPECT_EQ(format.channelCount, c.channels) << c.size << " bytes";
-        EXPECT_EQ(format.sampleRate, c.rate) << c.size << " bytes";
-        EXPECT_EQ(format.channelMask, c.mask) << c.size << " bytes";
-    }
-}
-
 class EndpointProperties_ : public ::testing::Test {
 protected:
     static std::vector<std::uint8_t> format(std::size_t size, std::uint16_t tag, std::uint32_t mask) {
@@ -139,7 +115,7 @@ TEST_F(EndpointProperties_, FormatLengthsThenPhysicalSpeakers) {
         std::uint16_t tag;
         std::uint32_t channels, rate, mask;
     } cases[] = {{25, 0xFFFE, 0, 0, 0x63}, {26, 1, 6, 44100, 0x63}, {31, 0xFFFE, 6, 44100, 0x63},
-                 {32, 0xFFFE, 6, 44100, 0x3F}, {32, 1, 6, 44100, 0x63}};
+                 {32, 0xFFFE, 6, 44100, 0x3F}, {32, 1, 6, 44100, 0x63}, {40, 0xFFFE, 6, 44100, 0x3F}};
     for (const Case& c : cases) {
         TestEndpoint endpoint(false);
         endpoint.describe(L"Speakers", L"Name", L"Hardware")
@@ -157,53 +133,54 @@ TEST_F(EndpointProperties_, FormatLengthsThenPhysicalSpeakers) {
 }
 
 TEST_F(EndpointProperties_, SystemEffectsSwitch) {
-    TestEndpoint off(false), on(false), absent(false), noFx(false);
-    off.describe(L"D", L"N", L"H").fxDword(p::kDisableSystemEffects, 1);
-    on.describe(L"D", L"N", L"H").fxDword(p::kDisableSystemEffects, 0);
-    absent.describe(L"D", L"N", L"H").emptyFx();
-    noFx.describe(L"D", L"N", L"H");
-    EXPECT_TRUE(readEndpointProperties(off.key(), off.id()).systemEffectsDisabled);
-    EXPECT_FALSE(readEndpointProperties(on.key(), on.id()).systemEffectsDisabled);
-    EXPECT_FALSE(readEndpointProperties(absent.key(), absent.id()).systemEffectsDisabled);
-    EXPECT_FALSE(readEndpointProperties(noFx.key(), noFx.id()).systemEffectsDisabled);
+    for (int stored : {1, 0, -1, -2}) {  // -1: FxProperties without the value, -2: no FxProperties
+        TestEndpoint e(false);
+        e.describe(L"D", L"N", L"H");
+        if (stored >= 0) e.fxDword(p::kDisableSystemEffects, static_cast<DWORD>(stored));
+        if (stored == -1) e.emptyFx();
+        EXPECT_EQ(readEndpointProperties(e.key(), e.id()).systemEffectsDisabled, stored == 1) << stored;
+    }
 }
 
 std::string failureOf(const std::wstring& key, const std::wstring& id) {
-    try {
-        readEndpointProperties(key, id);
-    } catch (const registry::RegistryException& e) {
-        return narrow(e.message());
-    }
-    return "(no exception)";
+    return test::registryMessageOf([&] { readEndpointProperties(key, id); });
 }
 
 TEST_F(EndpointProperties_, MissingOrMistypedValuesRaise) {
-    TestEndpoint noDescription(false), noName(false), noHardware(false), wrongType(false), textFormat(false),
-        textSpeakers(false), textSwitch(false);
-    noDescription.deviceState(1).property(p::kEndpointName, L"N").property(p::kHardwareId, L"H");
-    EXPECT_EQ(failureOf(noDescription.key(), noDescription.id()),
-              narrow(L"Error while reading registry value " + noDescription.properties() + L"\\" +
-                     p::kDeviceDescription + L": " + registry::systemErrorText(ERROR_FILE_NOT_FOUND)));
-    noName.deviceState(1).property(p::kDeviceDescription, L"D").property(p::kHardwareId, L"H");
-    EXPECT_EQ(failureOf(noName.key(), noName.id()),
-              narrow(L"Error while reading registry value " + noName.properties() + L"\\" +
-                     p::kEndpointNameFallback + L": " + registry::systemErrorText(ERROR_FILE_NOT_FOUND)));
-    noHardware.deviceState(1).property(p::kDeviceDescription, L"D").property(p::kEndpointName, L"N");
-    EXPECT_EQ(failureOf(noHardware.key(), noHardware.id()),
-              narrow(L"Error while reading registry value " + noHardware.properties() + L"\\" +
-                     p::kHardwareIdFallback + L": " + registry::systemErrorText(ERROR_FILE_NOT_FOUND)));
-    wrongType.describe(L"D", L"N", L"H").dwordProperty(p::kDeviceDescription, 7);
-    EXPECT_EQ(failureOf(wrongType.key(), wrongType.id()),
-              narrow(L"Registry value " + wrongType.properties() + L"\\" + p::kDeviceDescription + L" has wrong type"));
-    textFormat.describe(L"D", L"N", L"H").property(p::kDeviceFormat, L"not binary");
-    EXPECT_EQ(failureOf(textFormat.key(), textFormat.id()),
-              narrow(L"Registry value " + textFormat.properties() + L"\\" + p::kDeviceFormat + L" has wrong type"));
-    textSpeakers.describe(L"D", L"N", L"H").property(p::kPhysicalSpeakers, L"3");
-    EXPECT_EQ(failureOf(textSpeakers.key(), textSpeakers.id()),
-              narrow(L"Registry value " + textSpeakers.properties() + L"\\" + p::kPhysicalSpeakers + L" has wrong type"));
-    textSwitch.describe(L"D", L"N", L"H").fxValue(p::kDisableSystemEffects, L"1");
-    EXPECT_EQ(failureOf(textSwitch.key(), textSwitch.id()),
-              narrow(L"Registry value " + textSwitch.fx() + L"\\" + p::kDisableSystemEffects + L" has wrong type"));
+    const std::wstring missing = L": " + registry::systemErrorText(ERROR_FILE_NOT_FOUND);
+    const auto describeBut = [](TestEndpoint& e, const wchar_t* skip) -> TestEndpoint& {
+        e.deviceState(1);
+        for (const wchar_t* name : {p::kDeviceDescription, p::kEndpointName, p::kHardwareId})
+            if (std::wstring(name) != skip) e.property(name, L"x");
+        return e;
+    };
+    struct Case {
+        std::function<void(TestEndpoint&)> seed;
+        std::wstring value;  // where the failing value lives, below the endpoint key
+        std::wstring tail;
+    };
+    const Case cases[] = {
+        {[&](TestEndpoint& e) { describeBut(e, p::kDeviceDescription); },
+         std::wstring(L"Properties\\") + p::kDeviceDescription, missing},
+        {[&](TestEndpoint& e) { describeBut(e, p::kEndpointName); },
+         std::wstring(L"Properties\\") + p::kEndpointNameFallback, missing},
+        {[&](TestEndpoint& e) { describeBut(e, p::kHardwareId); },
+         std::wstring(L"Properties\\") + p::kHardwareIdFallback, missing},
+        {[](TestEndpoint& e) { e.describe(L"D", L"N", L"H").dwordProperty(p::kDeviceDescription, 7); },
+         std::wstring(L"Properties\\") + p::kDeviceDescription, L" has wrong type"},
+        {[](TestEndpoint& e) { e.describe(L"D", L"N", L"H").property(p::kDeviceFormat, L"not binary"); },
+         std::wstring(L"Properties\\") + p::kDeviceFormat, L" has wrong type"},
+        {[](TestEndpoint& e) { e.describe(L"D", L"N", L"H").property(p::kPhysicalSpeakers, L"3"); },
+         std::wstring(L"Properties\\") + p::kPhysicalSpeakers, L" has wrong type"},
+        {[](TestEndpoint& e) { e.describe(L"D", L"N", L"H").fxValue(p::kDisableSystemEffects, L"1"); },
+         std::wstring(L"FxProperties\\") + p::kDisableSystemEffects, L" has wrong type"},
+    };
+    for (const Case& c : cases) {
+        TestEndpoint e(false);
+        c.seed(e);
+        const std::wstring prefix = c.tail == missing ? L"Error while reading registry value " : L"Registry value ";
+        EXPECT_EQ(failureOf(e.key(), e.id()), narrow(prefix + e.key() + L"\\" + c.value + c.tail));
+    }
 }
 
 // --- Bluetooth, through paired devices supplied by the test ---
@@ -213,42 +190,41 @@ constexpr std::uint32_t kLow = 0xFF100000;    // only the low 24 bits count
 constexpr std::uint32_t kHigh = 0x001000FF;
 constexpr std::uint64_t kCompany = 0x001A7Dull << 24;
 
-TEST(BluetoothMatch, HardwareIdMustNameABluetoothEnumerator) {
-    PairedBluetoothDevices paired({{L"Headset", kCompany | 0x100000}});
-    EXPECT_TRUE(matchesBluetoothDevice(kWord0, kLow, kHigh, L"BTHENUM\\{0000111e}_VID&0002", L"Headset"));
-    EXPECT_TRUE(matchesBluetoothDevice(kWord0, kLow, kHigh, L"x BTHHFENUM\\{...}", L"Headset"));
-    const int before = paired.visited();
-    EXPECT_FALSE(matchesBluetoothDevice(kWord0, kLow, kHigh, L"bthenum\\{0000111e}", L"Headset"));
-    EXPECT_FALSE(matchesBluetoothDevice(kWord0, kLow, kHigh, L"USB\\VID_0A1B&PID_00C2", L"Headset"));
-    EXPECT_EQ(paired.visited(), before) << "no Bluetooth search without a Bluetooth hardware id";
-}
-
-TEST(BluetoothMatch, NameIsCutBeforeHandsFreeAndComparedExactly) {
-    PairedBluetoothDevices paired({{L"Headset", kCompany | 0x100000}});
-    const std::wstring bt = L"BTHHFENUM\\x";
-    EXPECT_TRUE(matchesBluetoothDevice(kWord0, kLow, kHigh, bt, L"Headset Hands-Free"));
-    EXPECT_TRUE(matchesBluetoothDevice(kWord0, kLow, kHigh, bt, L"Headset Hands-Free AG Audio"));
-    EXPECT_FALSE(matchesBluetoothDevice(kWord0, kLow, kHigh, bt, L"Headset Stereo"));
-    EXPECT_FALSE(matchesBluetoothDevice(kWord0, kLow, kHigh, bt, L"headset"));
-    EXPECT_FALSE(matchesBluetoothDevice(kWord0, kLow, kHigh, bt, L"Headset hands-free"));
-}
-
-TEST(BluetoothMatch, OnlyTheFirstDeviceOfThatNameCounts) {
-    PairedBluetoothDevices paired({{L"Speaker", kCompany | 0x100000},
-                                   {L"Headset", kCompany | 0x200000},  // outside the range
-                                   {L"Headset", kCompany | 0x100000},
-                                   {L"Headset", kCompany | 0x100001}});
-    EXPECT_FALSE(matchesBluetoothDevice(kWord0, kLow, kHigh, L"BTHENUM\\x", L"Headset"));
-    EXPECT_EQ(paired.visited(), 2) << "the search ends at the first name match";
-}
-
-TEST(BluetoothMatch, BothEndsOfTheRangeAreInside) {
+// The matching rules: a Bluetooth enumerator in the hardware id (no search otherwise), the name
+// cut before " Hands-Free" and compared exactly, the first device of that name only, both range ends.
+TEST(BluetoothMatch, Rules) {
     const std::uint64_t low = kCompany | 0x100000, high = kCompany | 0x1000FF;
-    for (auto [address, inside] : {std::pair{low, true}, std::pair{high, true}, std::pair{low - 1, false},
-                                   std::pair{high + 1, false}, std::pair{(0x001A7Eull << 24) | 0x100000, false}}) {
-        PairedBluetoothDevices paired({{L"Headset", address}});
-        EXPECT_EQ(matchesBluetoothDevice(kWord0, kLow, kHigh, L"BTHENUM\\x", L"Headset"), inside) << std::hex
-                                                                                                  << address;
+    using Paired = std::vector<PairedBluetoothDevices::Device>;
+    struct Case {
+        const char* what;
+        Paired paired;
+        std::wstring hardwareId, name;
+        bool matches;
+        int visits;  // -1: not checked
+    };
+    const Case cases[] = {
+        {"BTHENUM", {{L"Headset", low}}, L"BTHENUM\\{0000111e}_VID&0002", L"Headset", true, -1},
+        {"BTHHFENUM inside the id", {{L"Headset", low}}, L"x BTHHFENUM\\{...}", L"Headset", true, -1},
+        {"lower-case enumerator", {{L"Headset", low}}, L"bthenum\\{0000111e}", L"Headset", false, 0},
+        {"USB id", {{L"Headset", low}}, L"USB\\VID_0A1B&PID_00C2", L"Headset", false, 0},
+        {"Hands-Free cut", {{L"Headset", low}}, L"BTHHFENUM\\x", L"Headset Hands-Free", true, -1},
+        {"Hands-Free AG Audio cut", {{L"Headset", low}}, L"BTHHFENUM\\x", L"Headset Hands-Free AG Audio", true, -1},
+        {"other suffix", {{L"Headset", low}}, L"BTHHFENUM\\x", L"Headset Stereo", false, -1},
+        {"case of the name", {{L"Headset", low}}, L"BTHHFENUM\\x", L"headset", false, -1},
+        {"case of the suffix", {{L"Headset", low}}, L"BTHHFENUM\\x", L"Headset hands-free", false, -1},
+        {"first name match only",
+         {{L"Speaker", low}, {L"Headset", kCompany | 0x200000}, {L"Headset", low}, {L"Headset", low + 1}},
+         L"BTHENUM\\x", L"Headset", false, 2},
+        {"low end", {{L"Headset", low}}, L"BTHENUM\\x", L"Headset", true, -1},
+        {"high end", {{L"Headset", high}}, L"BTHENUM\\x", L"Headset", true, -1},
+        {"below", {{L"Headset", low - 1}}, L"BTHENUM\\x", L"Headset", false, -1},
+        {"above", {{L"Headset", high + 1}}, L"BTHENUM\\x", L"Headset", false, -1},
+        {"another company", {{L"Headset", (0x001A7Eull << 24) | 0x100000}}, L"BTHENUM\\x", L"Headset", false, -1},
+    };
+    for (const Case& c : cases) {
+        PairedBluetoothDevices paired(c.paired);
+        EXPECT_EQ(matchesBluetoothDevice(kWord0, kLow, kHigh, c.hardwareId, c.name), c.matches) << c.what;
+        if (c.visits >= 0) EXPECT_EQ(paired.visited(), c.visits) << c.what;
     }
 }
 
@@ -287,14 +263,9 @@ TEST(BluetoothSearch, PreviousTreeAndItsAbsence) {
     if (registry::keyExists(previousRender)) {
         GTEST_SKIP() << "this prefix has a previous-OS render tree of its own";
     }
-    try {
-        record.findBluetoothEndpoint(kWord0, 0, 0xFFFFFF, true, 0);
-        ADD_FAILURE() << "no exception";
-    } catch (const registry::RegistryException& e) {
-        EXPECT_EQ(narrow(e.message()),
-                  narrow(L"Error while enumerating sub keys of registry key " + previousRender + L": " +
-                         registry::systemErrorText(ERROR_INVALID_HANDLE)));
-    }
+    EXPECT_EQ(test::registryMessageOf([&] { record.findBluetoothEndpoint(kWord0, 0, 0xFFFFFF, true, 0); }),
+              narrow(L"Error while enumerating sub keys of registry key " + previousRender + L": " +
+                     registry::systemErrorText(ERROR_INVALID_HANDLE)));
     EXPECT_TRUE(record.previousOs);
     TestEndpoint old(false, true);
     old.describe(L"Headphones", L"Zol BT", L"x").property(p::kHardwareIdFallback, L"BTHENUM\\d");

@@ -2,7 +2,6 @@
 // Windows writes them: what lands in "FxProperties", "Properties", the child-effect store and the
 // backup file, and that removal gives back what the endpoint had.
 #include <windows.h>
-#include <sddl.h>
 
 #include <gtest/gtest.h>
 
@@ -340,12 +339,8 @@ TEST_F(FxEdit, EnableSystemEffects) {
     EXPECT_NO_THROW(enableSystemEffects(stray));
     EXPECT_FALSE(test::rawKeyExists(endpointKeyPath(false, false, stray)));
     // Without "FxProperties" there is nothing to write into: the registry layer's error passes out.
-    try {
-        enableSystemEffects(bare.id());
-        ADD_FAILURE() << "no exception";
-    } catch (const registry::RegistryException& e) {
-        EXPECT_NE(e.message().find(L"FxProperties"), std::wstring::npos) << narrow(e.message());
-    }
+    const std::string message = test::registryMessageOf([&] { enableSystemEffects(bare.id()); });
+    EXPECT_NE(message.find("FxProperties"), std::string::npos) << message;
     EXPECT_FALSE(test::rawKeyExists(bare.fx()));
 }
 
@@ -353,42 +348,17 @@ TEST_F(FxEdit, RefusedFxPropertiesIsRepairedOnce) {
     TestEndpoint endpoint(false);
     endpoint.describe(L"D", L"N", L"H");
     // Everyone may read the endpoint key and change its owner and DACL, nobody may add a subkey.
-    PSECURITY_DESCRIPTOR refusing = nullptr;
-    ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(L"O:BAG:BAD:P(A;;0xE0019;;;WD)", SDDL_REVISION_1,
-                                                                     &refusing, nullptr));
-    std::wstring subkey;
-    HKEY root = test::rawRoot(endpoint.key(), &subkey);
-    HKEY key = nullptr;
-    ASSERT_EQ(RegOpenKeyExW(root, subkey.c_str(), 0, WRITE_DAC | WRITE_OWNER | KEY_WOW64_64KEY, &key), ERROR_SUCCESS);
-    const LONG set = RegSetKeySecurity(key, OWNER_SECURITY_INFORMATION | GROUP_SECURITY_INFORMATION |
-                                                DACL_SECURITY_INFORMATION, refusing);
-    RegCloseKey(key);
-    LocalFree(refusing);
-    ASSERT_EQ(set, ERROR_SUCCESS);
-
-    const bool refused = [&] {
-        try {
-            registry::createKey(endpoint.fx());
-            test::rawDeleteTree(endpoint.fx());
-            return false;
-        } catch (const registry::RegistryException&) {
-            return true;
-        }
-    }();
+    test::rawSetKeySecurity(endpoint.key(), L"O:BAG:BAD:P(A;;0xE0019;;;WD)");
+    if (HasFatalFailure()) return;
+    const bool refused = test::registryMessageOf([&] { registry::createKey(endpoint.fx()); }) != "(no exception)";
+    if (!refused) test::rawDeleteTree(endpoint.fx());
     DeviceAPOInfo record = loaded(endpoint);
     if (refused) {
         EXPECT_NO_THROW(record.install());
         EXPECT_EQ(storedText(endpoint.fx(), kFxItemNameDisplay), L"ZolSound Kit");
         EXPECT_EQ(storedText(endpoint.fx(), slot(kStreamSlot)), kStreamText);
     }
-    // Give the key back a DACL that lets the fixture delete it.
-    PSECURITY_DESCRIPTOR open = nullptr;
-    ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(L"O:BAG:BAD:(A;;KA;;;WD)", SDDL_REVISION_1, &open,
-                                                                     nullptr));
-    ASSERT_EQ(RegOpenKeyExW(root, subkey.c_str(), 0, WRITE_DAC | WRITE_OWNER | KEY_WOW64_64KEY, &key), ERROR_SUCCESS);
-    RegSetKeySecurity(key, OWNER_SECURITY_INFORMATION | GROUP_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, open);
-    RegCloseKey(key);
-    LocalFree(open);
+    test::rawSetKeySecurity(endpoint.key(), L"O:BAG:BAD:(A;;KA;;;WD)");  // so that the fixture can delete it
     if (!refused) GTEST_SKIP() << "Wine let a subkey be created under a key whose DACL refuses it";
     loaded(endpoint).uninstall();
 }

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <functional>
 #include <map>
 
 #include "apo_install/apo_info.h"
@@ -48,41 +49,12 @@ const SupportedDevice kBluetoothHeadset = {0x01001122, 0x000000, 0x00FFFF};
 std::wstring slot(std::size_t i) { return kFxSlotValueNames[i]; }
 
 bool installedOn(const TestEndpoint& endpoint, bool previousOs = false) {
-    DeviceAPOInfo record;
-    record.previousOs = previousOs;
-    return record.load(endpoint.id(), L"") && record.isInstalled();
+    return test::installedOn(endpoint.id(), previousOs);
 }
 
-// Every value under a key, for "left untouched" checks.
-std::map<std::wstring, test::StoredValue> allValues(const std::wstring& key) {
-    std::map<std::wstring, test::StoredValue> values;
-    std::wstring subkey;
-    HKEY root = test::rawRoot(key, &subkey);
-    HKEY handle = nullptr;
-    if (RegOpenKeyExW(root, subkey.c_str(), 0, KEY_READ | KEY_WOW64_64KEY, &handle) != ERROR_SUCCESS) return values;
-    for (DWORD i = 0;; ++i) {
-        wchar_t name[512];
-        DWORD length = 512;
-        if (RegEnumValueW(handle, i, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
-        values[name] = *test::storedValue(key, name);
-    }
-    RegCloseKey(handle);
-    return values;
-}
 
-void rawDeleteValue(const std::wstring& key, const std::wstring& name) {
-    std::wstring subkey;
-    HKEY root = test::rawRoot(key, &subkey);
-    HKEY handle = nullptr;
-    if (RegOpenKeyExW(root, subkey.c_str(), 0, KEY_SET_VALUE | KEY_WOW64_64KEY, &handle) != ERROR_SUCCESS) return;
-    RegDeleteValueW(handle, name.c_str());
-    RegCloseKey(handle);
-}
 
-void setEnableAllDev(const std::wstring& text) {
-    test::rawSetValue(zol::kProductKey, kEnableAllDevValue, REG_SZ, text.c_str(),
-                      static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
-}
+void setEnableAllDev(const std::wstring& text) { test::rawSetText(zol::kProductKey, kEnableAllDevValue, text); }
 
 // Wine's own endpoints lack the name and hardware id that Windows always writes, so loading them
 // raises. For the all-endpoints pass, give every endpoint of the prefix what Windows would have
@@ -105,8 +77,7 @@ public:
                     {property::kHardwareId, L"{1}.PULSE\\" + id}};
                 for (const auto& [name, text] : windowsWrites) {
                     if (storedValue(properties, name)) continue;
-                    test::rawSetValue(properties, name, REG_SZ, text.c_str(),
-                                      static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
+                    test::rawSetText(properties, name, text);
                     e.added.emplace_back(name);
                 }
                 endpoints_.push_back(std::move(e));
@@ -115,9 +86,9 @@ public:
     }
     ~WindowsLikeEndpoints() {
         for (const Endpoint& e : endpoints_) {
-            for (const std::wstring& name : e.added) rawDeleteValue(e.key + L"\\Properties", name);
+            for (const std::wstring& name : e.added) test::rawDeleteValue(e.key + L"\\Properties", name);
             if (!e.hadFx) test::rawDeleteTree(e.key + L"\\FxProperties");
-            if (!e.hadInterfacePath) rawDeleteValue(e.key + L"\\Properties", kDeviceInterfacePathProperty);
+            if (!e.hadInterfacePath) test::rawDeleteValue(e.key + L"\\Properties", kDeviceInterfacePathProperty);
         }
     }
     std::size_t count() const { return endpoints_.size(); }
@@ -164,7 +135,7 @@ TEST_F(Driver, TableDeviceOnBothFlowsAndAnUnrelatedDevice) {
     unrelated.describe(L"Webcam", L"Speakers", kOtherHardwareId)
         .fxValue(slot(kPreMixSlot), kVendorA)
         .fxDword(property::kDisableSystemEffects, 1);
-    const auto unrelatedBefore = allValues(unrelated.fx());
+    const auto unrelatedBefore = test::storedTree(unrelated.fx(), false);
 
     EXPECT_EQ(applyEffectToSupportedDevices(kCaptureFlow, true, true, true), 2);
     EXPECT_TRUE(installedOn(speakers));
@@ -185,7 +156,7 @@ TEST_F(Driver, TableDeviceOnBothFlowsAndAnUnrelatedDevice) {
     EXPECT_FALSE(test::rawKeyExists(microphone.fx()));
     EXPECT_FALSE(test::rawKeyExists(kChildApoStoreKey));
 
-    EXPECT_EQ(allValues(unrelated.fx()), unrelatedBefore);
+    EXPECT_EQ(test::storedTree(unrelated.fx(), false), unrelatedBefore);
     EXPECT_FALSE(test::rawKeyExists(childApoStoreKeyPath(unrelated.id())));
 }
 
@@ -294,11 +265,15 @@ TEST_F(Driver, DeviceWithAnEndpointThatVanishesBeforeItsLoad) {
     // Whichever endpoint the search lists first: when its load begins, the other one is
     // unplugged and its key goes; the pass cannot log the next load before this hook returns.
     std::wstring vanished;
-    channel.setHook([&](const std::string& line) {
-        if (!vanished.empty() || line.rfind("[brisol]load(", 0) != 0) return;
-        vanished = line.find(narrow(first.id())) != std::string::npos ? second.key() : first.key();
-        test::rawDeleteTree(vanished);
-    });
+    const auto unplugTheOtherOnFirstLoad = [&](const TestEndpoint& a, const TestEndpoint& b) {
+        vanished.clear();
+        channel.setHook([&vanished, a = &a, b = &b](const std::string& line) {
+            if (!vanished.empty() || line.rfind("[brisol]load(", 0) != 0) return;
+            vanished = line.find(narrow(a->id())) != std::string::npos ? b->key() : a->key();
+            test::rawDeleteTree(vanished);
+        });
+    };
+    unplugTheOtherOnFirstLoad(first, second);
     EXPECT_EQ(applyEffectToUsbDevice(kCaptureFlow, true, 0x0A1B, 0x00C2), -1);
     channel.setHook(nullptr);
     ASSERT_FALSE(vanished.empty());
@@ -310,23 +285,14 @@ TEST_F(Driver, DeviceWithAnEndpointThatVanishesBeforeItsLoad) {
     DeviceAPOInfo record;
     ASSERT_TRUE(record.load(kept.id(), L""));
     record.uninstall();
-    vanished.clear();
     TestEndpoint third(true);
     third.describe(L"Zol Headset", L"Microphone 3", kHeadsetHardwareId);
-    channel.setHook([&](const std::string& line) {
-        if (!vanished.empty() || line.rfind("[brisol]load(", 0) != 0) return;
-        vanished = line.find(narrow(kept.id())) != std::string::npos ? third.key() : kept.key();
-        test::rawDeleteTree(vanished);
-    });
+    unplugTheOtherOnFirstLoad(kept, third);
     EXPECT_EQ(applyEffectToSupportedDevices(kCaptureFlow, true, false, false), 0);
     channel.setHook(nullptr);
     EXPECT_TRUE(journal.lines().empty());
     const TestEndpoint& left = vanished == kept.key() ? third : kept;
-    if (installedOn(left)) {
-        DeviceAPOInfo cleanup;
-        ASSERT_TRUE(cleanup.load(left.id(), L""));
-        cleanup.uninstall();
-    }
+    if (installedOn(left) && record.load(left.id(), L"")) record.uninstall();
 }
 
 TEST_F(Driver, BluetoothEntryOnTheFirstFlowOnly) {
@@ -381,11 +347,12 @@ TEST_F(Driver, FailedRestartShowsTheMessageAndSkipsUnregistration) {
 
     std::int32_t result = 0;
     std::optional<test::SeenMessageBox> box;
-    {
+    const auto answeringTheBox = [&](const std::function<std::int32_t()>& call) {
         test::MessageBoxPresser presser(10000);
-        result = applyEffectToSupportedDevices(kRenderFlow, false, false, false);
+        result = call();
         box = presser.wait();
-    }
+    };
+    answeringTheBox([] { return applyEffectToSupportedDevices(kRenderFlow, false, false, false); });
     EXPECT_EQ(result, kServiceNotRestarted);
     ASSERT_TRUE(box) << "no message box appeared";
     EXPECT_EQ(box->text, L"ControlService failed for service \"AudioSrv\" (" + registry::systemErrorText(1052) + L")");
@@ -397,11 +364,7 @@ TEST_F(Driver, FailedRestartShowsTheMessageAndSkipsUnregistration) {
 
     // The all-endpoints pass reports the same way, under the same caption.
     WindowsLikeEndpoints windowsLike;
-    {
-        test::MessageBoxPresser presser(10000);
-        result = applyEffectToAllEndpoints(true);
-        box = presser.wait();
-    }
+    answeringTheBox([] { return applyEffectToAllEndpoints(true); });
     EXPECT_EQ(result, kServiceNotRestarted);
     ASSERT_TRUE(box) << "no message box appeared";
     EXPECT_EQ(box->caption, host_utils::hostExecutablePath());

@@ -58,79 +58,52 @@ protected:
     Steps steps;
 };
 
-TEST_F(FirmwareUpdate, TwoFullBlocksSentFreely) {
-    FirmwareScript script;
-    script.imageLength = 126;
-    script.finalStatus = 0x5A;
-    auto device = plugIn(script);
-    const Bytes data = image(126);
-    EXPECT_EQ(update(data), 0x5A);
-    EXPECT_EQ(steps, concat(opening(), {{4, 50}, {4, 100}, {4, 100}, {5, 0}, {6, 0x5A}}));
-    Bytes start(64, 0);
-    start[0] = start[1] = 0x55;
-    start[2] = 0x34;
-    EXPECT_EQ(device->startPacket, start);
-    ASSERT_EQ(device->dataPackets.size(), 2u);
-    for (const Bytes& packet : device->dataPackets) {
-        EXPECT_EQ(packet.size(), 64u);
-        EXPECT_EQ(packet[0], 0x41);
-    }
-    EXPECT_EQ(device->image, data);
-}
-
-TEST_F(FirmwareUpdate, PartialBlockIsPaddedWithZeros) {
-    for (Flow flow : {Flow::sendFreely, Flow::pace}) {
+// The image sizes (two full blocks, one partial, under one block, empty, several) on both flows:
+// the exact progress and the image the device reassembled.
+TEST_F(FirmwareUpdate, ImageSizesAndFlows) {
+    struct Case {
+        std::size_t length;
+        Flow flow;
+        int status;
+        Steps progress;  // after stage 3
+    };
+    const Case cases[] = {
+        {126, Flow::sendFreely, 0x5A, {{4, 50}, {4, 100}, {4, 100}, {5, 0}, {6, 0x5A}}},
+        {130, Flow::sendFreely, 0, {{4, 50}, {4, 100}, {4, 100}, {5, 0}, {6, 0}}},
+        {130, Flow::pace, 0, {{4, 50}, {4, 100}, {4, 100}, {5, 0}, {6, 0}}},
+        {40, Flow::pace, 0, {{4, 100}, {5, 0}, {6, 0}}},
+        {0, Flow::sendFreely, 2, {{4, 100}, {5, 0}, {6, 2}}},
+        {5 * 63 + 10, Flow::pace, 0, {{4, 20}, {4, 40}, {4, 60}, {4, 80}, {4, 100}, {4, 100}, {5, 0}, {6, 0}}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::to_string(c.length) + (c.flow == Flow::pace ? " paced" : " free"));
         zol::sim::detachAll();
         steps.clear();
         FirmwareScript script;
-        script.imageLength = 130;
-        script.flow = flow;
+        script.imageLength = c.length;
+        script.flow = c.flow;
+        script.finalStatus = c.status;
         auto device = plugIn(script);
-        const Bytes data = image(130);
-        EXPECT_EQ(update(data), 0);
-        EXPECT_EQ(steps, concat(opening(), {{4, 50}, {4, 100}, {4, 100}, {5, 0}, {6, 0}}));
-        ASSERT_EQ(device->dataPackets.size(), 3u);
-        Bytes last{0x41};
-        last.insert(last.end(), data.end() - 4, data.end());
-        last.resize(64, 0);
-        EXPECT_EQ(device->dataPackets[2], last);
+        const Bytes data = image(c.length);
+        EXPECT_EQ(update(data), c.status);
+        EXPECT_EQ(steps, concat(opening(), c.progress));
         EXPECT_EQ(device->image, data);
+        ASSERT_EQ(device->dataPackets.size(), (c.length + 62) / 63);
+        Bytes start(64, 0);
+        start[0] = start[1] = 0x55;
+        start[2] = 0x34;
+        EXPECT_EQ(device->startPacket, start);
+        for (const Bytes& packet : device->dataPackets) EXPECT_TRUE(packet.size() == 64 && packet[0] == 0x41);
+        if (c.length % 63 != 0) {  // the partial block is padded with zeros
+            Bytes last{0x41};
+            last.insert(last.end(), data.end() - c.length % 63, data.end());
+            last.resize(64, 0);
+            EXPECT_EQ(device->dataPackets.back(), last);
+        }
+        if (c.flow == Flow::pace)  // each paced block goes at least 3 ms after its answer
+            for (std::size_t k = 1; k + 1 < device->packetTimes.size(); ++k)
+                EXPECT_GE(device->packetTimes[k] - device->packetTimes[k - 1], std::chrono::milliseconds(3)) << k;
     }
-}
-
-TEST_F(FirmwareUpdate, ImageShorterThanOneBlockWaitsForFreeSending) {
-    FirmwareScript script;
-    script.imageLength = 40;
-    script.flow = Flow::pace;
-    auto device = plugIn(script);
-    const Bytes data = image(40);
-    EXPECT_EQ(update(data), 0);
-    EXPECT_EQ(steps, concat(opening(), {{4, 100}, {5, 0}, {6, 0}}));
-    EXPECT_EQ(device->image, data);
-    EXPECT_EQ(device->dataPackets.size(), 1u);
-}
-
-TEST_F(FirmwareUpdate, EmptyImageSendsNoData) {
-    FirmwareScript script;
-    script.finalStatus = 2;
-    auto device = plugIn(script);
-    EXPECT_EQ(update(Bytes{}), 2);
-    EXPECT_EQ(steps, concat(opening(), {{4, 100}, {5, 0}, {6, 2}}));
-    EXPECT_TRUE(device->dataPackets.empty());
-}
-
-TEST_F(FirmwareUpdate, PacedDeviceGetsEachBlockThreeMillisecondsAfterItsAnswer) {
-    FirmwareScript script;
-    script.imageLength = 5 * 63 + 10;
-    script.flow = Flow::pace;
-    auto device = plugIn(script);
-    const Bytes data = image(script.imageLength);
-    EXPECT_EQ(update(data), 0);
-    EXPECT_EQ(steps, concat(opening(), {{4, 20}, {4, 40}, {4, 60}, {4, 80}, {4, 100}, {4, 100}, {5, 0}, {6, 0}}));
-    EXPECT_EQ(device->image, data);
-    ASSERT_EQ(device->packetTimes.size(), 6u);
-    for (std::size_t i = 1; i < 5; ++i)
-        EXPECT_GE(device->packetTimes[i] - device->packetTimes[i - 1], std::chrono::milliseconds(3)) << i;
 }
 
 TEST_F(FirmwareUpdate, AnswersTheProtocolDoesNotKnowAreIgnored) {
@@ -314,12 +287,6 @@ TEST_F(FirmwareUpdate, EveryWaitIsBounded) {
         EXPECT_LT(elapsed, std::chrono::milliseconds(1500)) << c.name;
         EXPECT_EQ(zol::sim::openDevices(), 0) << c.name << ": both channels are closed";
     }
-}
-
-TEST_F(FirmwareUpdate, ShortPauseBeforeAPacedBlockIsAtLeastThreeMilliseconds) {
-    const auto start = std::chrono::steady_clock::now();
-    zol::device_link::pauseBeforePacedBlock();
-    EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(3));
 }
 
 }  // namespace

@@ -2,6 +2,8 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <functional>
+#include <optional>
 #include <numeric>
 #include <string>
 #include <vector>
@@ -49,18 +51,46 @@ TEST_F(HidTransfer, OutputReportCarriesTheIdThenTheCallersBytes) {
     EXPECT_EQ(device->received[0], expected);
 }
 
-TEST_F(HidTransfer, AnswerWithReportIdArrivesWithoutItsIdByte) {
-    auto device = addTransferInterface(6);
-    device->onWrite = [](Collection& self, const Bytes& request) {
-        Bytes answer(64, 0);
-        answer[0] = 6;
-        for (std::size_t i = 1; i < 64; ++i) answer[i] = static_cast<std::uint8_t>(request[i] + 1);
-        self.send(answer);
+// What the device answers to a request on report id 6, and what the caller gets back.
+TEST_F(HidTransfer, AnswersOnAReportId) {
+    Bytes shortAnswerLeft(63, 0xEE);
+    shortAnswerLeft[0] = 0xA1, shortAnswerLeft[1] = 0xA2, shortAnswerLeft[2] = 0xA3;
+    struct Case {
+        const char* what;
+        std::function<void(Collection&, const Bytes&)> answer;
+        int result;
+        std::optional<Bytes> input;
     };
-    const Bytes request = counting(63, 10);
-    Bytes input(63, 0);
-    EXPECT_EQ(_hid_trans_data(kVendor, kProduct, 3, 6, request.data(), input.data()), 1);
-    EXPECT_EQ(input, counting(63, 11));
+    const Case cases[] = {
+        {"its own id: arrives without the id byte",
+         [](Collection& self, const Bytes& request) {
+             Bytes answer(64, 6);
+             for (std::size_t i = 1; i < 64; ++i) answer[i] = static_cast<std::uint8_t>(request[i] + 1);
+             self.send(answer);
+         },
+         1, counting(63, 11)},
+        {"a full answer with another id counts",
+         [](Collection& self, const Bytes&) {
+             Bytes answer(64, 0x33);
+             answer[0] = 9;
+             self.send(answer);
+         },
+         1, Bytes(63, 0x33)},
+        {"a short answer is not valid but leaves its bytes",
+         [](Collection& self, const Bytes&) { self.send(Bytes{6, 0xA1, 0xA2, 0xA3}); }, 0, shortAnswerLeft},
+        {"unplugged: the reads fail quickly", [](Collection& self, const Bytes&) { zol::sim::unplug(self); }, 0,
+         std::nullopt},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        zol::sim::detachAll();
+        auto device = addTransferInterface(6);
+        device->onWrite = c.answer;
+        const Bytes request = counting(63, 10);
+        Bytes input(63, 0xEE);
+        EXPECT_EQ(_hid_trans_data(kVendor, kProduct, 3, 6, request.data(), input.data()), c.result);
+        if (c.input) EXPECT_EQ(input, *c.input);
+    }
 }
 
 TEST_F(HidTransfer, DeviceWithoutReportIdsGivesSixtyThreeDataBytes) {
@@ -109,28 +139,6 @@ TEST_F(HidTransfer, LateAnswerIsTakenByALaterRead) {
     // Not the first read (it ends after 10 ms); which later one depends on the machine's load.
     EXPECT_GE(device->readTimeouts.size(), 2u);
     EXPECT_LE(device->readTimeouts.size(), 5u);
-}
-
-TEST_F(HidTransfer, FullAnswerWithAnotherReportIdCountsAsTheAnswer) {
-    auto device = addTransferInterface(6);
-    device->onWrite = [](Collection& self, const Bytes&) {
-        Bytes answer(64, 0x33);
-        answer[0] = 9;
-        self.send(answer);
-    };
-    const Bytes request(63, 1);
-    Bytes input(63, 0);
-    EXPECT_EQ(_hid_trans_data(kVendor, kProduct, 3, 6, request.data(), input.data()), 1);
-    EXPECT_EQ(input, Bytes(63, 0x33));
-}
-
-TEST_F(HidTransfer, ShortAnswerIsNotValidButLeavesItsBytes) {
-    auto device = addTransferInterface(6);
-    device->onWrite = [](Collection& self, const Bytes&) { self.send(Bytes{6, 0xA1, 0xA2, 0xA3}); };
-    const Bytes request(63, 1);
-    Bytes input(63, 0xEE);
-    EXPECT_EQ(_hid_trans_data(kVendor, kProduct, 3, 6, request.data(), input.data()), 0);
-    EXPECT_EQ(Bytes(input.begin(), input.begin() + 4), (Bytes{0xA1, 0xA2, 0xA3, 0xEE}));
 }
 
 TEST_F(HidTransfer, StaleInputIsFlushedAndTheDriverKeepsTwoReports) {
@@ -208,14 +216,6 @@ TEST_F(HidTransfer, LinkLifecycle) {
     link.close();
     EXPECT_FALSE(link.isOpen());
     EXPECT_EQ(link.inputLength(), 0u);
-}
-
-TEST_F(HidTransfer, UnpluggedDeviceFailsTheReadsQuickly) {
-    auto device = addTransferInterface(6);
-    device->onWrite = [](Collection& self, const Bytes&) { zol::sim::unplug(self); };
-    const Bytes request(63, 1);
-    Bytes input(63, 0);
-    EXPECT_EQ(_hid_trans_data(kVendor, kProduct, 3, 6, request.data(), input.data()), 0);
 }
 
 }  // namespace

@@ -1,6 +1,5 @@
 // Elevation and single instance, across real processes where the answer depends on another one.
 #include <windows.h>
-#include <aclapi.h>
 #include <sddl.h>
 
 #include <gtest/gtest.h>
@@ -141,36 +140,7 @@ TEST_F(SingleInstance, TheMutexAdmitsTheUserFullyAndLocalServiceToWaitAndQuery) 
     ASSERT_EQ(_IsAlreadyRun(name.c_str()), 0);
     zol::unique_kernel_handle mutex(OpenMutexW(READ_CONTROL, FALSE, name.c_str()));
     ASSERT_TRUE(mutex) << GetLastError();
-    PACL dacl = nullptr;
-    PSECURITY_DESCRIPTOR descriptor = nullptr;
-    ASSERT_EQ(GetSecurityInfo(mutex.get(), SE_KERNEL_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, &dacl,
-                              nullptr, &descriptor),
-              ERROR_SUCCESS);
-    zol::unique_local descriptorOwner(descriptor);
-    ASSERT_NE(dacl, nullptr);
-
-    BYTE localService[SECURITY_MAX_SID_SIZE];
-    DWORD size = sizeof localService;
-    ASSERT_TRUE(CreateWellKnownSid(WinLocalServiceSid, nullptr, localService, &size));
-    zol::unique_kernel_handle token;
-    ASSERT_TRUE(OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, token.put()));
-    BYTE userBuffer[256];
-    ASSERT_TRUE(GetTokenInformation(token.get(), TokenUser, userBuffer, sizeof userBuffer, &size));
-    PSID user = reinterpret_cast<TOKEN_USER*>(userBuffer)->User.Sid;
-
-    ASSERT_EQ(dacl->AceCount, 2);
-    for (WORD i = 0; i < dacl->AceCount; ++i) {
-        ACCESS_ALLOWED_ACE* ace = nullptr;
-        ASSERT_TRUE(GetAce(dacl, i, reinterpret_cast<void**>(&ace)));
-        ASSERT_EQ(ace->Header.AceType, ACCESS_ALLOWED_ACE_TYPE);
-        PSID sid = &ace->SidStart;
-        if (EqualSid(sid, user)) {
-            EXPECT_EQ(ace->Mask, 0x1F0001u);
-        } else {
-            EXPECT_TRUE(EqualSid(sid, localService)) << "an entry for a third account";
-            EXPECT_EQ(ace->Mask, 0x100001u);
-        }
-    }
+    EXPECT_EQ(kernelObjectDacl(mutex.get()), "D:(A;;0x1f0001;;;" + currentUserSid() + ")(A;;0x100001;;;LS)");
 }
 
 TEST_F(SingleInstance, AMutexThatRefusesUsReportsTheErrorAndIsNotClaimed) {

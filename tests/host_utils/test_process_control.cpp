@@ -33,22 +33,22 @@ std::wstring currentDirectory() {
     return std::wstring(buffer, GetCurrentDirectoryW(1024, buffer));
 }
 
-TEST(DirectoryPart, KeepsEverythingBeforeTheLastSeparator) {
-    EXPECT_EQ(directoryPart(L"C:\\Program Files\\Kit\\host.exe"), L"C:\\Program Files\\Kit");
-    EXPECT_EQ(directoryPart(L"C:/Kit/host.exe"), L"C:/Kit");
-    EXPECT_EQ(directoryPart(L"C:\\Kit/sub\\host.exe"), L"C:\\Kit/sub");
-    EXPECT_EQ(directoryPart(L"C:\\host.exe"), L"C:");
-    EXPECT_EQ(directoryPart(L"C:\\Kit\\"), L"C:\\Kit");
-    EXPECT_EQ(directoryPart(L"\\\\server\\share\\host.exe"), L"\\\\server\\share");
-}
-
-TEST(DirectoryPart, ShortPathsAndMissingSeparatorsGiveNothing) {
-    EXPECT_EQ(directoryPart(L""), L"");
-    EXPECT_EQ(directoryPart(L"C:\\"), L"");
-    EXPECT_EQ(directoryPart(L"a\\b"), L"");       // three characters, whatever they are
-    EXPECT_EQ(directoryPart(L"ab\\c"), L"ab");    // four is enough
-    EXPECT_EQ(directoryPart(L"host.exe"), L"");
-    EXPECT_EQ(directoryPart(L"\\host.exe"), L"");  // the only separator is the first character
+TEST(DirectoryPart, EverythingBeforeTheLastSeparatorOfPathsLongerThanThree) {
+    const std::pair<const wchar_t*, const wchar_t*> cases[] = {
+        {L"C:\\Program Files\\Kit\\host.exe", L"C:\\Program Files\\Kit"},
+        {L"C:/Kit/host.exe", L"C:/Kit"},
+        {L"C:\\Kit/sub\\host.exe", L"C:\\Kit/sub"},
+        {L"C:\\host.exe", L"C:"},
+        {L"C:\\Kit\\", L"C:\\Kit"},
+        {L"\\\\server\\share\\host.exe", L"\\\\server\\share"},
+        {L"", L""},
+        {L"C:\\", L""},
+        {L"a\\b", L""},  // three characters, whatever they are
+        {L"ab\\c", L"ab"},  // four is enough
+        {L"host.exe", L""},
+        {L"\\host.exe", L""},  // the only separator is the first character
+    };
+    for (const auto& [path, directory] : cases) EXPECT_EQ(directoryPart(path), directory) << narrow(path);
 }
 
 TEST(DirectoryPart, HostExecutableDirectoryHoldsThisProgram) {
@@ -95,20 +95,18 @@ TEST_F(ProcessControl, StartTaskQuotesThePathAndPassesArgumentsAndWindowState) {
     EXPECT_EQ(seen[L"directory"], currentDirectory()) << "the caller's current directory, not the program's";
     EXPECT_TRUE(std::stoul(seen[L"startFlags"]) & STARTF_USESHOWWINDOW);
     EXPECT_EQ(seen[L"showWindow"], std::to_wstring(SW_SHOWMINNOACTIVE));
-}
 
-TEST_F(ProcessControl, StartTaskWithoutArgumentsEndsAtTheClosingQuote) {
-    const std::wstring program = probes.addProbe(L"tool.exe");
-    const std::wstring recordPath = probes.recordPath(L"no-arguments");
-    ScopedEnvironment record(L"ZOL_PROBE_RECORD", recordPath);
-
-    _start_task(L"tool.exe", nullptr, SW_HIDE, probes.path().c_str());
-
-    ProbeRecord seen = readRecord(recordPath);
+    // Without arguments the command line ends at the closing quote.
+    const std::wstring bare = probes.addProbe(L"bare.exe");
+    const std::wstring bareRecord = probes.recordPath(L"no-arguments");
+    ScopedEnvironment recordBare(L"ZOL_PROBE_RECORD", bareRecord);
+    _start_task(L"bare.exe", nullptr, SW_HIDE, probes.path().c_str());
+    seen = readRecord(bareRecord);
     ASSERT_FALSE(seen.empty()) << "the program did not start";
-    EXPECT_EQ(seen[L"commandLine"], L"\"" + program + L"\"");
+    EXPECT_EQ(seen[L"commandLine"], L"\"" + bare + L"\"");
     EXPECT_EQ(seen[L"showWindow"], std::to_wstring(SW_HIDE));
 }
+
 
 TEST_F(ProcessControl, FailedStartWritesOneLineToStandardOutput) {
     const std::wstring missing = probes.path() + L"\\absent.exe";
@@ -173,22 +171,6 @@ TEST_F(ProcessControl, KillTaskEndsEveryProcessOfTheNameWithMinusTen) {
     EXPECT_EQ(_is_task_running(bystander.c_str()), 1);
 }
 
-TEST_F(ProcessControl, ProcessesThatCannotBeOpenedAreSkipped) {
-    const std::wstring name = uniqueName(L"zolguarded") + L".exe";
-    const std::wstring path = probes.addProbe(name);
-    ScopedEnvironment linger(L"ZOL_PROBE_LINGER_MS", L"20000");
-    children.push_back(startChild(path, true));
-    children.push_back(startChild(path));
-    HANDLE probe = OpenProcess(PROCESS_TERMINATE, FALSE, children[0].id);
-    if (probe != nullptr) {
-        CloseHandle(probe);
-        // Wine keeps a process's security descriptor but grants an administrator every open.
-        GTEST_SKIP() << "Wine opens a process for termination whatever its security descriptor says";
-    }
-    _kill_task(name.c_str());
-    EXPECT_EQ(exitCodeAfter(children[1], 5000), kTerminatedExitCode);
-    EXPECT_TRUE(isRunning(children[0]));
-}
 
 // The removal path's loop on "audiodg.exe", the audio engine's name.
 TEST_F(ProcessControl, TerminationLoopEndsEveryAudioEngineProcess) {
@@ -212,15 +194,24 @@ TEST_F(ProcessControl, TerminationLoopWithNothingRunningMakesOneAttempt) {
     EXPECT_LT(elapsed, 1000u);
 }
 
-TEST_F(ProcessControl, TerminationLoopGivesUpAfterFiveAttempts) {
-    const std::wstring path = probes.addProbe(L"audiodg.exe");
+// A process that refuses PROCESS_TERMINATE is skipped by _kill_task, and the termination loop
+// gives up on it after five attempts.
+TEST_F(ProcessControl, ProcessesThatCannotBeOpenedAreSkipped) {
+    const std::wstring guarded = probes.addProbe(L"audiodg.exe");
+    const std::wstring path = probes.addProbe(L"zolguarded.exe");
     ScopedEnvironment linger(L"ZOL_PROBE_LINGER_MS", L"20000");
-    children.push_back(startChild(path, true));
+    children.push_back(startChild(guarded, true));
+    children.push_back(startChild(path));
     HANDLE probe = OpenProcess(PROCESS_TERMINATE, FALSE, children[0].id);
     if (probe != nullptr) {
         CloseHandle(probe);
+        // Wine keeps a process's security descriptor but grants an administrator every open.
         GTEST_SKIP() << "Wine opens a process for termination whatever its security descriptor says";
     }
+    _kill_task(L"audiodg.exe");
+    _kill_task(L"zolguarded.exe");
+    EXPECT_EQ(exitCodeAfter(children[1], 5000), kTerminatedExitCode);
+    EXPECT_TRUE(isRunning(children[0]));
     EXPECT_EQ(zol::host_utils::terminateUntilGone(L"audiodg.exe", 5, 20), 5);
     EXPECT_TRUE(isRunning(children[0]));
 }
@@ -242,18 +233,9 @@ protected:
         }
     }
     void setInstallPath(const std::wstring& directory) {
-        rawCreateKey(kProductKey);
-        rawSetValue(kProductKey, L"InstallPath", REG_SZ, directory.c_str(),
-                    static_cast<DWORD>((directory.size() + 1) * sizeof(wchar_t)));
+        rawSetText(kProductKey, L"InstallPath", directory);
     }
-    static void removeInstallPath() {
-        std::wstring subkey;
-        const HKEY root = rawRoot(kProductKey, &subkey);
-        HKEY key = nullptr;
-        if (RegOpenKeyExW(root, subkey.c_str(), 0, KEY_SET_VALUE | KEY_WOW64_64KEY, &key) != ERROR_SUCCESS) return;
-        RegDeleteValueW(key, L"InstallPath");
-        RegCloseKey(key);
-    }
+    static void removeInstallPath() { rawDeleteValue(kProductKey, L"InstallPath"); }
 
     bool keyExisted = false;
     bool valueExisted = false;

@@ -36,37 +36,7 @@ const wchar_t* const kSettingsValues[] = {L"{F5530E75-A2A5-43E8-B9DF-1A1E225B5D1
                                          L"{6F8E9E8B-C370-48D3-A20E-D1CA1D61BB3C}",
                                          L"{983E6A3C-E1AE-49BD-9E50-8FCB108C3F8D}"};
 
-// Every value below a key, subkeys included, by relative path and name.
-void snapshotInto(const std::wstring& key, const std::wstring& relative, Snapshot& out) {
-    std::wstring subkey;
-    HKEY root = zol::test::rawRoot(key, &subkey);
-    HKEY handle = nullptr;
-    if (RegOpenKeyExW(root, subkey.c_str(), 0, KEY_READ | KEY_WOW64_64KEY, &handle) != ERROR_SUCCESS) return;
-    std::vector<std::wstring> names;
-    std::vector<std::wstring> children;
-    for (DWORD i = 0;; ++i) {
-        wchar_t name[512];
-        DWORD length = 512;
-        if (RegEnumValueW(handle, i, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
-        names.emplace_back(name, length);
-    }
-    for (DWORD i = 0;; ++i) {
-        wchar_t name[256];
-        DWORD length = 256;
-        if (RegEnumKeyExW(handle, i, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
-        children.emplace_back(name, length);
-    }
-    RegCloseKey(handle);
-    out[relative + L"\\"] = zol::test::StoredValue{};  // the key itself exists
-    for (const std::wstring& name : names) out[relative + L"\\" + name] = *storedValue(key, name);
-    for (const std::wstring& child : children) snapshotInto(key + L"\\" + child, relative + L"\\" + child, out);
-}
-
-Snapshot snapshot(const TestEndpoint& endpoint) {
-    Snapshot out;
-    snapshotInto(endpoint.key(), L"", out);
-    return out;
-}
+Snapshot snapshot(const TestEndpoint& endpoint) { return zol::test::storedTree(endpoint.key()); }
 
 // What removal leaves on purpose: the processing-mode values and the enabled system-effects
 // switch in an "FxProperties" that existed before, and a capture endpoint's interface path.
@@ -84,10 +54,7 @@ Snapshot restoredPart(Snapshot after, const Snapshot& before) {
     return after;
 }
 
-bool installedOn(const TestEndpoint& endpoint) {
-    zol::apo::DeviceAPOInfo record;
-    return record.load(endpoint.id(), L"") && record.isInstalled();
-}
+bool installedOn(const TestEndpoint& endpoint) { return zol::test::installedOn(endpoint.id()); }
 
 bool productValue(const wchar_t* name) { return storedValue(zol::kProductKey, name).has_value(); }
 
@@ -113,14 +80,7 @@ protected:
         zol::test::rawDeleteTree(std::wstring(zol::kProductKey) + L"\\Child APOs");
         zol::test::removeEffectClasses();
     }
-    static void deleteProductValue(const wchar_t* name) {
-        HKEY key = nullptr;
-        if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\ZolSoundKit", 0, KEY_SET_VALUE | KEY_WOW64_64KEY, &key) ==
-            ERROR_SUCCESS) {
-            RegDeleteValueW(key, name);
-            RegCloseKey(key);
-        }
-    }
+    static void deleteProductValue(const wchar_t* name) { zol::test::rawDeleteValue(zol::kProductKey, name); }
 
     zol::test::ProductKeyGuard productKey;
     zol::test::ScratchWorkingDirectory workingDirectory;  // backup files land here

@@ -21,16 +21,11 @@ std::string fileBytes(const std::wstring& path) {
 }
 
 void setString(const std::wstring& key, const std::wstring& name, const std::wstring& text) {
-    test::rawSetValue(key, name, REG_SZ, text.c_str(), static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
+    test::rawSetText(key, name, text);
 }
 
 std::string failureOf(const std::wstring& key, const std::vector<std::wstring>& names, const std::wstring& file) {
-    try {
-        exportValuesToRegFile(key, names, file);
-    } catch (const RegistryException& e) {
-        return narrow(e.message());
-    }
-    return "(no exception)";
+    return test::registryMessageOf([&] { exportValuesToRegFile(key, names, file); });
 }
 
 // Runs Wine's (or Windows') own registry editor on the file, silently, and waits for it.

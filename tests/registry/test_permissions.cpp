@@ -22,18 +22,7 @@ constexpr SECURITY_INFORMATION kAllParts =
 
 bool runningUnderWine() { return GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr; }
 
-// Writes owner, group and DACL together (the one combination Wine stores exactly as given).
-void setSecurity(const std::wstring& path, const wchar_t* sddl) {
-    PSECURITY_DESCRIPTOR descriptor = nullptr;
-    ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl, SDDL_REVISION_1, &descriptor, nullptr));
-    std::wstring subkey;
-    HKEY root = test::rawRoot(path, &subkey);
-    HKEY key = nullptr;
-    ASSERT_EQ(RegOpenKeyExW(root, subkey.c_str(), 0, WRITE_DAC | WRITE_OWNER | KEY_WOW64_64KEY, &key), ERROR_SUCCESS);
-    EXPECT_EQ(RegSetKeySecurity(key, kAllParts, descriptor), ERROR_SUCCESS);
-    RegCloseKey(key);
-    LocalFree(descriptor);
-}
+using test::rawSetKeySecurity;
 
 // The key's descriptor as SDDL text ("" when it cannot be read).
 std::string securityOf(const std::wstring& path, SECURITY_INFORMATION parts) {
@@ -101,12 +90,7 @@ void disableTakeOwnershipPrivilege() {
 }
 
 std::string failureOf(void (*operation)(const std::wstring&), const std::wstring& path) {
-    try {
-        operation(path);
-    } catch (const RegistryException& e) {
-        return narrow(e.message());
-    }
-    return "(no exception)";
+    return test::registryMessageOf([&] { operation(path); });
 }
 
 bool createSucceeds(const std::wstring& path) {
@@ -128,7 +112,7 @@ protected:
 TEST_F(Permissions, WritableMergesOneAdministratorsEntryAndKeepsTheRest) {
     const std::wstring key = scratch.sub(L"endpoint");
     test::rawCreateKey(key);
-    setSecurity(key, L"O:BAG:BAD:(A;;KR;;;BA)(A;;KR;;;BU)(A;ID;KR;;;WD)");
+    rawSetKeySecurity(key, L"O:BAG:BAD:(A;;KR;;;BA)(A;;KR;;;BU)(A;ID;KR;;;WD)");
     ensureKeyWritable(key);
     const auto entries = entriesOf(securityOf(key, DACL_SECURITY_INFORMATION));
     EXPECT_EQ(countFor(entries, "BA"), 1u);
@@ -142,7 +126,7 @@ TEST_F(Permissions, WritableMergesOneAdministratorsEntryAndKeepsTheRest) {
 TEST_F(Permissions, WritableWithSeveralEntriesOfTheGroup) {
     const std::wstring key = scratch.sub(L"several");
     test::rawCreateKey(key);
-    setSecurity(key, L"O:BAG:BAD:(D;;KW;;;BA)(A;;KR;;;BA)(A;;0x1;;;BA)(A;;KR;;;BU)");
+    rawSetKeySecurity(key, L"O:BAG:BAD:(D;;KW;;;BA)(A;;KR;;;BA)(A;;0x1;;;BA)(A;;KR;;;BU)");
     ensureKeyWritable(key);
     const auto entries = entriesOf(securityOf(key, DACL_SECURITY_INFORMATION));
     EXPECT_EQ(countOf(entries, "A;;KR;;;BU"), 1u);
@@ -156,13 +140,13 @@ TEST_F(Permissions, WritableWithSeveralEntriesOfTheGroup) {
         EXPECT_EQ(countFor(entries, "BA"), 1u);
         EXPECT_EQ(countOf(entries, "A;OICI;KA;;;BA"), 1u);
     }
-    setSecurity(key, L"O:BAG:BAD:(A;;KA;;;BA)");  // let the scratch key go
+    rawSetKeySecurity(key, L"O:BAG:BAD:(A;;KA;;;BA)");  // let the scratch key go
 }
 
 TEST_F(Permissions, WritableOnAnEmptyDaclLeavesOnlyTheAdministratorsEntry) {
     const std::wstring key = scratch.sub(L"empty");
     test::rawCreateKey(key);
-    setSecurity(key, L"O:BAG:BAD:");
+    rawSetKeySecurity(key, L"O:BAG:BAD:");
     ensureKeyWritable(key);
     EXPECT_EQ(entriesOf(securityOf(key, DACL_SECURITY_INFORMATION)), std::vector<std::string>{"A;OICI;KA;;;BA"});
 }
@@ -170,7 +154,7 @@ TEST_F(Permissions, WritableOnAnEmptyDaclLeavesOnlyTheAdministratorsEntry) {
 TEST_F(Permissions, WritableRepairsARefusedCreation) {
     const std::wstring key = scratch.sub(L"readonly");
     test::rawCreateKey(key);
-    setSecurity(key, L"O:BUG:BUD:P(A;;KR;;;BA)(A;;KR;;;BU)");
+    rawSetKeySecurity(key, L"O:BUG:BUD:P(A;;KR;;;BA)(A;;KR;;;BU)");
     ASSERT_FALSE(createSucceeds(key + L"\\FxProperties\\deeper"));
     takeKeyOwnership(key);
     EXPECT_EQ(securityOf(key, OWNER_SECURITY_INFORMATION), "O:BA");
@@ -188,7 +172,7 @@ TEST_F(Permissions, ADenyEntryOfEveryoneIsKeptByTheRepair) {
     // the new entry (Wine: first, ahead of the deny entry), so it is not asserted.
     const std::wstring key = scratch.sub(L"denied");
     test::rawCreateKey(key);
-    setSecurity(key, L"O:BAG:BAD:P(D;;0x6;;;WD)(A;;KA;;;WD)");
+    rawSetKeySecurity(key, L"O:BAG:BAD:P(D;;0x6;;;WD)(A;;KA;;;WD)");
     ASSERT_FALSE(createSucceeds(key + L"\\FxProperties\\deeper"));
     takeKeyOwnership(key);
     ensureKeyWritable(key);
@@ -197,7 +181,7 @@ TEST_F(Permissions, ADenyEntryOfEveryoneIsKeptByTheRepair) {
     EXPECT_EQ(countOf(entries, "D;;DCLC;;;WD"), 1u);  // 0x6 as Windows spells it
     EXPECT_EQ(countOf(entries, "A;;KA;;;WD"), 1u);
     EXPECT_EQ(countOf(entries, "A;OICI;KA;;;BA"), 1u);
-    setSecurity(key, L"O:BAG:BAD:(A;;KA;;;BA)");  // let the scratch key go
+    rawSetKeySecurity(key, L"O:BAG:BAD:(A;;KA;;;BA)");  // let the scratch key go
 }
 
 TEST_F(Permissions, NewSubkeyInheritsTheAdministratorsEntry) {
@@ -214,7 +198,7 @@ TEST_F(Permissions, NewSubkeyInheritsTheAdministratorsEntry) {
 TEST_F(Permissions, OwnershipGoesToAdministratorsAndThePrivilegeIsDroppedAgain) {
     const std::wstring key = scratch.sub(L"owned");
     test::rawCreateKey(key);
-    setSecurity(key, L"O:BUG:BUD:(A;;KA;;;BA)(A;;KR;;;BU)");
+    rawSetKeySecurity(key, L"O:BUG:BUD:(A;;KA;;;BA)(A;;KR;;;BU)");
     ASSERT_EQ(securityOf(key, OWNER_SECURITY_INFORMATION), "O:BU");
     takeKeyOwnership(key);
     EXPECT_EQ(securityOf(key, OWNER_SECURITY_INFORMATION), "O:BA");
@@ -252,7 +236,7 @@ TEST_F(Permissions, RefusedByAKeyOwnedBySomeoneElse) {
     // granted so the key can be removed afterwards.
     const std::wstring key = scratch.sub(L"foreign");
     test::rawCreateKey(key);
-    setSecurity(key, L"O:LSG:LSD:P(D;;WOWD;;;WD)(A;;KA;;;WD)");
+    rawSetKeySecurity(key, L"O:LSG:LSD:P(D;;WOWD;;;WD)(A;;KA;;;WD)");
     const std::string before = securityOf(key, kAllParts);
     ASSERT_EQ(before, "O:LSG:LSD:P(D;;WDWO;;;WD)(A;;KA;;;WD)");
 

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -25,19 +26,12 @@ using zol::test::ScratchKey;
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
 
-// The message of the RegistryException that `body` raises, or a marker when it raises none.
 template <typename F>
 std::string raisedMessage(F&& body) {
-    try {
-        body();
-    } catch (const reg::RegistryException& e) {
-        return narrow(e.message());
-    }
-    return "<no exception>";
+    return zol::test::registryMessageOf(body);
 }
 
 std::string text(DWORD code) { return narrow(reg::systemErrorText(code)); }
-
 
 class Registry : public ::testing::Test {
 protected:
@@ -91,15 +85,14 @@ TEST_F(Registry, ReadsRefuseOtherTypesWithTheKeyClosed) {
     rawSetValue(key.path(), L"multi", REG_MULTI_SZ, L"a\0\0", 6);
     rawSetValue(key.path(), L"text", REG_SZ, L"1", 4);
     const long before = zol::test::openHandleCount();
+    const std::pair<std::function<void()>, const char*> reads[] = {
+        {[&] { reg::readStringValue(key.path(), L"expand"); }, "expand"},
+        {[&] { reg::readStringValue(key.path(), L"multi"); }, "multi"},
+        {[&] { reg::readDwordValue(key.path(), L"text"); }, "text"},
+        {[&] { reg::readBinaryValue(key.path(), L"text"); }, "text"}};
     const std::string path = narrow(key.path());
-    EXPECT_EQ(raisedMessage([&] { reg::readStringValue(key.path(), L"expand"); }),
-              "Registry value " + path + "\\expand has wrong type");
-    EXPECT_EQ(raisedMessage([&] { reg::readStringValue(key.path(), L"multi"); }),
-              "Registry value " + path + "\\multi has wrong type");
-    EXPECT_EQ(raisedMessage([&] { reg::readDwordValue(key.path(), L"text"); }),
-              "Registry value " + path + "\\text has wrong type");
-    EXPECT_EQ(raisedMessage([&] { reg::readBinaryValue(key.path(), L"text"); }),
-              "Registry value " + path + "\\text has wrong type");
+    for (const auto& [read, name] : reads)
+        EXPECT_EQ(raisedMessage(read), "Registry value " + path + "\\" + name + " has wrong type");
     char buffer[4] = {1, 2, 3, 4};
     EXPECT_EQ(raisedMessage([&] { reg::readBinaryValueInto(key.path(), L"text", buffer, 4); }),
               "Registry value " + path + "\\text has wrong type");
@@ -122,8 +115,6 @@ TEST_F(Registry, MissingKeysAndValuesRaiseTheReadErrorAndLogTheFailedOpen) {
     EXPECT_FALSE(reg::valueExists(key.path(), L"absent"));
     EXPECT_EQ(raisedMessage([&] { reg::readStringValue(key.path(), L"absent"); }),
               "Error while reading registry value " + narrow(key.path()) + "\\absent: " + text(ERROR_FILE_NOT_FOUND));
-    EXPECT_NE(text(ERROR_INVALID_HANDLE), "");
-    EXPECT_NE(text(ERROR_INVALID_HANDLE), text(ERROR_FILE_NOT_FOUND));
 }
 
 TEST_F(Registry, DwordsAreLittleEndianAndShortOnesAreRefused) {
@@ -197,12 +188,13 @@ TEST_F(Registry, MultiStringsHoldOneStringAndTwoNuls) {
 
 TEST_F(Registry, RaisingWritesAndDeletesNameTheValue) {
     const std::string path = narrow(missing);
-    EXPECT_EQ(raisedMessage([&] { reg::writeDwordValue(missing, L"d", 1); }),
-              "Error while writing to registry value " + path + "\\d: " + text(ERROR_INVALID_HANDLE));
-    EXPECT_EQ(raisedMessage([&] { reg::writeBinaryValue(missing, L"b", "x", 1); }),
-              "Error while writing to registry value " + path + "\\b: " + text(ERROR_INVALID_HANDLE));
-    EXPECT_EQ(raisedMessage([&] { reg::writeMultiStringValue(missing, L"m", L"x"); }),
-              "Error while writing to registry value " + path + "\\m: " + text(ERROR_INVALID_HANDLE));
+    const std::pair<std::function<void()>, const char*> writes[] = {
+        {[&] { reg::writeDwordValue(missing, L"d", 1); }, "d"},
+        {[&] { reg::writeBinaryValue(missing, L"b", "x", 1); }, "b"},
+        {[&] { reg::writeMultiStringValue(missing, L"m", L"x"); }, "m"}};
+    for (const auto& [write, name] : writes)
+        EXPECT_EQ(raisedMessage(write),
+                  "Error while writing to registry value " + path + "\\" + name + ": " + text(ERROR_INVALID_HANDLE));
     EXPECT_EQ(raisedMessage([&] { reg::deleteValue(key.path(), L"absent"); }),
               "Error while deleting registry value " + narrow(key.path()) + "\\absent: " + text(ERROR_FILE_NOT_FOUND));
 
@@ -295,8 +287,6 @@ TEST(RegistryCompanions, ErrorTextsLoseTheirLineEnd) {
 TEST(RegistryCompanions, GuidsAreUpperCaseWithBraces) {
     const GUID guid = {0x372e213d, 0x95ea, 0x4306, {0xa9, 0x14, 0xf5, 0x0d, 0xb2, 0x1a, 0x21, 0xce}};
     EXPECT_EQ(reg::guidToString(guid), L"{372E213D-95EA-4306-A914-F50DB21A21CE}");
-    const reg::RegistryException copy = reg::RegistryException(L"m");  // copyable, message only
-    EXPECT_EQ(copy.message(), L"m");
 }
 
 TEST(RegistryCompanions, WindowsVersionComesFromAFilesProductVersion) {

@@ -2,9 +2,6 @@
 // section (read back from a process of its own) and the Core Audio stand-in for live volumes.
 #include <windows.h>
 
-#include <aclapi.h>
-#include <sddl.h>
-
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -207,13 +204,9 @@ TEST_F(DeviceSettings, AValueOfTheWrongTypeRaisesAndLeavesTheRecord) {
     const DWORD number = 7;
     store(kEffectValue, bytesOf(&number, sizeof number), REG_DWORD);
     const DeviceInfo before = info_;
-    try {
-        loadDeviceSettings(&info_);
-        FAIL() << "no exception";
-    } catch (const zol::registry::RegistryException& e) {
-        EXPECT_EQ(e.message(), std::wstring(L"Registry value HKEY_LOCAL_MACHINE\\SOFTWARE\\ZolSoundKit\\") +
-                                   kEffectValue + L" has wrong type");
-    }
+    EXPECT_EQ(zol::test::registryMessageOf([&] { loadDeviceSettings(&info_); }),
+              "Registry value HKEY_LOCAL_MACHINE\\SOFTWARE\\ZolSoundKit\\" + zol::test::narrow(kEffectValue) +
+                  " has wrong type");
     EXPECT_EQ(std::memcmp(&before, &info_, sizeof info_), 0);
     EXPECT_THROW(getDeviceInfo(0, &info_), zol::registry::RegistryException);
     EXPECT_EQ(std::memcmp(&before.effect, &info_.effect, sizeof info_ - 32), 0) << "only the control block is cleared";
@@ -354,53 +347,9 @@ TEST_F(DeviceSettings, TheSectionAdmitsTheUserAndLocalServiceOnly) {
     ASSERT_EQ(getDeviceInfo(0, &info_), 1);
     zol::unique_kernel_handle section(OpenFileMappingW(READ_CONTROL, FALSE, kSettingsSectionName));
     ASSERT_TRUE(section);
-    PACL dacl = nullptr;
-    PSECURITY_DESCRIPTOR descriptor = nullptr;
-    ASSERT_EQ(GetSecurityInfo(section.get(), SE_KERNEL_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, &dacl,
-                              nullptr, &descriptor),
-              static_cast<DWORD>(ERROR_SUCCESS));
-    zol::unique_local descriptorOwner(descriptor);
-    ASSERT_NE(dacl, nullptr);
-    ASSERT_EQ(dacl->AceCount, 2);
-
-    zol::unique_kernel_handle token;
-    ASSERT_TRUE(OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, token.put()));
-    BYTE userBuffer[256];
-    DWORD size = 0;
-    ASSERT_TRUE(GetTokenInformation(token.get(), TokenUser, userBuffer, sizeof userBuffer, &size));
-    PSID user = reinterpret_cast<TOKEN_USER*>(userBuffer)->User.Sid;
-    BYTE localService[SECURITY_MAX_SID_SIZE];
-    size = sizeof localService;
-    ASSERT_TRUE(CreateWellKnownSid(WinLocalServiceSid, nullptr, localService, &size));
-
-    PSID expected[2] = {user, localService};
-    for (DWORD i = 0; i < 2; ++i) {
-        void* ace = nullptr;
-        ASSERT_TRUE(GetAce(dacl, i, &ace));
-        auto* allowed = static_cast<ACCESS_ALLOWED_ACE*>(ace);
-        EXPECT_EQ(allowed->Header.AceType, ACCESS_ALLOWED_ACE_TYPE);
-        EXPECT_EQ(allowed->Mask, 0xF001Fu);
-        EXPECT_TRUE(EqualSid(&allowed->SidStart, expected[i])) << "ACE " << i;
-    }
-}
-
-TEST_F(DeviceSettings, TheShippedDllExportsTheSameBehaviour) {
-    zol::unique_module dll(LoadLibraryW(L"zol_ecd_api.dll"));
-    ASSERT_TRUE(dll);
-    auto get = reinterpret_cast<int(__cdecl*)(int, DeviceInfo*)>(GetProcAddress(dll.get(), "getDeviceInfo"));
-    auto set = reinterpret_cast<int(__cdecl*)(DeviceInfo*, int, const unsigned char*)>(
-        GetProcAddress(dll.get(), "setDeviceProperty"));
-    auto release = reinterpret_cast<int(__cdecl*)(DeviceInfo*)>(GetProcAddress(dll.get(), "releaseDeviceInfo"));
-    ASSERT_TRUE(get && set && release);
-    DeviceInfo record;
-    ASSERT_EQ(get(0, &record), 1);
-    const Bytes gains(32, 3);
-    EXPECT_EQ(set(&record, 3, gains.data()), 1);
-    EXPECT_EQ(set(&record, 9, gains.data()), -2);
-    const Bytes section = sectionFromAnotherProcess();
-    ASSERT_EQ(section.size(), 611u);
-    EXPECT_EQ(slice(section, 36, 611), bytesOf(&record.effect, 575));
-    EXPECT_EQ(release(&record), 1);
+    const std::string kAll = "CCDCLCSWRPSDRCWDWO";  // 0xF001F, as SDDL spells it
+    EXPECT_EQ(zol::test::kernelObjectDacl(section.get()),
+              "D:(A;;" + kAll + ";;;" + zol::test::currentUserSid() + ")(A;;" + kAll + ";;;LS)");
 }
 
 }  // namespace

@@ -1,5 +1,8 @@
 #include "support/scratch_key.h"
 
+#include <aclapi.h>
+#include <sddl.h>
+
 #include <gtest/gtest.h>
 
 #include <stdexcept>
@@ -97,6 +100,71 @@ std::wstring widen(const std::string& text) {
     std::wstring out(n, L'\0');
     MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), n);
     return out;
+}
+
+}  // namespace zol::test
+
+namespace zol::test {
+
+void rawSetText(const std::wstring& fullPath, const std::wstring& name, const std::wstring& text) {
+    rawSetValue(fullPath, name, REG_SZ, text.c_str(), static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
+}
+
+void rawDeleteValue(const std::wstring& fullPath, const std::wstring& name) {
+    std::wstring subkey;
+    HKEY root = rawRoot(fullPath, &subkey);
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(root, subkey.c_str(), 0, KEY_SET_VALUE | KEY_WOW64_64KEY, &key) != ERROR_SUCCESS) return;
+    RegDeleteValueW(key, name.c_str());
+    RegCloseKey(key);
+}
+
+void rawSetKeySecurity(const std::wstring& fullPath, const wchar_t* sddl) {
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl, SDDL_REVISION_1, &descriptor, nullptr));
+    std::wstring subkey;
+    HKEY root = rawRoot(fullPath, &subkey);
+    HKEY key = nullptr;
+    const LONG opened = RegOpenKeyExW(root, subkey.c_str(), 0, WRITE_DAC | WRITE_OWNER | KEY_WOW64_64KEY, &key);
+    const LONG set = opened == ERROR_SUCCESS
+                         ? RegSetKeySecurity(key, OWNER_SECURITY_INFORMATION | GROUP_SECURITY_INFORMATION |
+                                                      DACL_SECURITY_INFORMATION, descriptor)
+                         : opened;
+    if (key) RegCloseKey(key);
+    LocalFree(descriptor);
+    ASSERT_EQ(set, ERROR_SUCCESS);
+}
+
+std::string kernelObjectDacl(HANDLE object) {
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (GetSecurityInfo(object, SE_KERNEL_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, nullptr, nullptr,
+                        &descriptor) != ERROR_SUCCESS)
+        return "";
+    LPWSTR text = nullptr;
+    std::string result;
+    if (ConvertSecurityDescriptorToStringSecurityDescriptorW(descriptor, SDDL_REVISION_1, DACL_SECURITY_INFORMATION,
+                                                             &text, nullptr)) {
+        result = narrow(text);
+        LocalFree(text);
+    }
+    LocalFree(descriptor);
+    return result;
+}
+
+std::string currentUserSid() {
+    HANDLE token = nullptr;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return "";
+    BYTE buffer[256];
+    DWORD size = 0;
+    std::string result;
+    LPWSTR text = nullptr;
+    if (GetTokenInformation(token, TokenUser, buffer, sizeof buffer, &size) &&
+        ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(buffer)->User.Sid, &text)) {
+        result = narrow(text);
+        LocalFree(text);
+    }
+    CloseHandle(token);
+    return result;
 }
 
 }  // namespace zol::test

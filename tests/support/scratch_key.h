@@ -6,6 +6,8 @@
 
 #include <string>
 
+#include "registry/registry.h"
+
 namespace zol::test {
 
 class ScratchKey {
@@ -32,8 +34,27 @@ void rawCreateKey(const std::wstring& fullPath);
 bool rawKeyExists(const std::wstring& fullPath);
 void rawDeleteTree(const std::wstring& fullPath);
 HKEY rawRoot(const std::wstring& fullPath, std::wstring* subkey);
+void rawSetText(const std::wstring& fullPath, const std::wstring& name, const std::wstring& text);  // REG_SZ
+void rawDeleteValue(const std::wstring& fullPath, const std::wstring& name);  // quietly, if there
+// Owner, group and DACL written together from SDDL (the one combination Wine stores as given).
+void rawSetKeySecurity(const std::wstring& fullPath, const wchar_t* sddl);
+
+// The DACL of a kernel object as SDDL ("" when unreadable), and this process's user SID as SDDL text.
+std::string kernelObjectDacl(HANDLE object);
+std::string currentUserSid();
 
 std::string narrow(const std::wstring& text);  // for messages in assertions
 std::wstring widen(const std::string& text);
+
+// The message of the RegistryException that `body` raises, or "(no exception)".
+template <typename F>
+std::string registryMessageOf(F&& body) {
+    try {
+        body();
+    } catch (const zol::registry::RegistryException& e) {
+        return narrow(e.message());
+    }
+    return "(no exception)";
+}
 
 }  // namespace zol::test
