@@ -21,21 +21,21 @@ protected:
 
     std::shared_ptr<sim::Collection> add(int intf, int col, std::vector<sim::DeclaredReport> reports = {},
                                          bool opens = true) {
-        sim::CollectionSpec spec;
-        spec.path = sim::devicePath(kVendor, kProduct, intf, col);
-        spec.vendorId = kVendor;
-        spec.productId = kProduct;
-        spec.reports = std::move(reports);
-        spec.opens = opens;
-        return sim::attach(std::move(spec));
+        sim::CollectionModel model;
+        model.path = sim::devicePath(kVendor, kProduct, intf, col);
+        model.vendorId = kVendor;
+        model.productId = kProduct;
+        model.reports = std::move(reports);
+        model.opens = opens;
+        return sim::attach(std::move(model));
     }
     std::shared_ptr<sim::Collection> addPath(const std::string& path, std::vector<sim::DeclaredReport> reports = {}) {
-        sim::CollectionSpec spec;
-        spec.path = path;
-        spec.vendorId = kVendor;
-        spec.productId = kProduct;
-        spec.reports = std::move(reports);
-        return sim::attach(std::move(spec));
+        sim::CollectionModel model;
+        model.path = path;
+        model.vendorId = kVendor;
+        model.productId = kProduct;
+        model.reports = std::move(reports);
+        return sim::attach(std::move(model));
     }
 };
 

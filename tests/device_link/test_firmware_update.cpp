@@ -181,7 +181,7 @@ TEST_F(FirmwareUpdate, NoDeviceReportsStageZeroOnly) {
 
 TEST_F(FirmwareUpdate, ChannelThatDoesNotOpenEndsWithMinusOne) {
     auto device = plugIn(FirmwareScript{});
-    device->data->spec.opens = false;
+    device->data->model.opens = false;
     EXPECT_EQ(update(image(126)), -1);
     EXPECT_EQ(steps, (Steps{{0, 0}, {1, 0}}));
     EXPECT_TRUE(device->startPacket.empty());

@@ -21,7 +21,7 @@ protected:
     static std::string taken(hid_device* device) {
         unique_hid_device owned(device);
         const Collection* collection = zol::sim::collectionOf(device);
-        return collection ? collection->spec.path : std::string();
+        return collection ? collection->model.path : std::string();
     }
     static std::vector<std::string> enumerated(unsigned short intf, unsigned short reportId) {
         std::vector<std::string> paths;
@@ -46,8 +46,8 @@ TEST_F(HidSelection, MarkersAreLowerCaseHexWithAtLeastTwoDigits) {
 TEST_F(HidSelection, BothZeroTakesTheFirstEntryWhateverItsPath) {
     auto first = add(1, 5, {{CapsKind::inputValue, 9}});
     add(0, 0);
-    EXPECT_EQ(taken(hid_open_intf_col(kVendor, kProduct, 0, 0)), first->spec.path);
-    EXPECT_EQ(taken(hid_open_intf_rptid(kVendor, kProduct, 0, 0)), first->spec.path);
+    EXPECT_EQ(taken(hid_open_intf_col(kVendor, kProduct, 0, 0)), first->model.path);
+    EXPECT_EQ(taken(hid_open_intf_rptid(kVendor, kProduct, 0, 0)), first->model.path);
     EXPECT_EQ(taken(hid_open_intf_col(kVendor, 0x0BAD, 0, 0)), "");
 }
 
@@ -56,7 +56,7 @@ TEST_F(HidSelection, CollectionNeedsBothMarkers) {
     addPath(zol::sim::devicePath(kVendor, kProduct, -1, 2));  // col02 without mi_00
     add(1, 2);
     auto wanted = add(0, 2);
-    EXPECT_EQ(taken(hid_open_intf_col(kVendor, kProduct, 0, 2)), wanted->spec.path);
+    EXPECT_EQ(taken(hid_open_intf_col(kVendor, kProduct, 0, 2)), wanted->model.path);
     EXPECT_EQ(taken(hid_open_intf_col(kVendor, kProduct, 0, 3)), "");
 }
 
@@ -65,15 +65,15 @@ TEST_F(HidSelection, MarkerMatchIsCaseSensitive) {
     EXPECT_EQ(taken(hid_open_intf_col(kVendor, kProduct, 0x1A, 1)), "");
     EXPECT_EQ(taken(hid_open_intf_rptid(kVendor, kProduct, 0x1A, 6)), "");
     auto lower = add(0x1A, 1, {{CapsKind::inputValue, 6}});
-    EXPECT_EQ(taken(hid_open_intf_col(kVendor, kProduct, 0x1A, 1)), lower->spec.path);
-    EXPECT_EQ(taken(hid_open_intf_rptid(kVendor, kProduct, 0x1A, 6)), lower->spec.path);
+    EXPECT_EQ(taken(hid_open_intf_col(kVendor, kProduct, 0x1A, 1)), lower->model.path);
+    EXPECT_EQ(taken(hid_open_intf_rptid(kVendor, kProduct, 0x1A, 6)), lower->model.path);
 }
 
 TEST_F(HidSelection, SingleInterfaceDeviceIsFoundOnlyWithBothZero) {
     auto only = addPath("\\\\?\\hid#vid_0a1b&pid_00c2#7&1d2e&0&0000#{4d1e55b2-f16f-11cf-88cb-001111000030}",
                         {{CapsKind::inputValue, 1}});
-    EXPECT_EQ(taken(hid_open_intf_col(kVendor, kProduct, 0, 0)), only->spec.path);
-    EXPECT_EQ(taken(hid_open_intf_rptid(kVendor, kProduct, 0, 0)), only->spec.path);
+    EXPECT_EQ(taken(hid_open_intf_col(kVendor, kProduct, 0, 0)), only->model.path);
+    EXPECT_EQ(taken(hid_open_intf_rptid(kVendor, kProduct, 0, 0)), only->model.path);
     EXPECT_EQ(taken(hid_open_intf_col(kVendor, kProduct, 0, 1)), "");
     EXPECT_EQ(taken(hid_open_intf_rptid(kVendor, kProduct, 0, 1)), "");
 }
@@ -82,7 +82,7 @@ TEST_F(HidSelection, ReportIdZeroTakesTheFirstOpenableInterfaceEntry) {
     add(0, -1);
     add(3, 1, {}, /*opens=*/false);
     auto second = add(3, 2);
-    EXPECT_EQ(taken(hid_open_intf_rptid(kVendor, kProduct, 3, 0)), second->spec.path);
+    EXPECT_EQ(taken(hid_open_intf_rptid(kVendor, kProduct, 3, 0)), second->model.path);
 }
 
 TEST_F(HidSelection, ReportIdIsFoundInEveryKindOfCapabilityRecord) {
@@ -92,7 +92,7 @@ TEST_F(HidSelection, ReportIdIsFoundInEveryKindOfCapabilityRecord) {
         zol::sim::detachAll();
         add(3, 1, {{CapsKind::inputValue, 6}, {CapsKind::outputValue, 6}});
         auto holder = add(3, 2, {{CapsKind::inputButton, 4}, {kind, 5}});
-        EXPECT_EQ(taken(hid_open_intf_rptid(kVendor, kProduct, 3, 5)), holder->spec.path) << static_cast<int>(kind);
+        EXPECT_EQ(taken(hid_open_intf_rptid(kVendor, kProduct, 3, 5)), holder->model.path) << static_cast<int>(kind);
     }
 }
 
@@ -105,8 +105,8 @@ TEST_F(HidSelection, ReportIdAbove255MatchesNothing) {
 TEST_F(HidSelection, InterfaceThatCannotBeOpenedIsSkipped) {
     auto held = add(3, 1, {{CapsKind::inputValue, 6}}, /*opens=*/false);
     auto free = add(3, 5, {{CapsKind::inputValue, 6}});
-    EXPECT_EQ(taken(hid_open_intf_rptid(kVendor, kProduct, 3, 6)), free->spec.path);
-    EXPECT_EQ(enumerated(3, 6), std::vector<std::string>{free->spec.path});
+    EXPECT_EQ(taken(hid_open_intf_rptid(kVendor, kProduct, 3, 6)), free->model.path);
+    EXPECT_EQ(enumerated(3, 6), std::vector<std::string>{free->model.path});
 }
 
 TEST_F(HidSelection, EnumerationReportsEveryMatchInOrderWithTheDeviceClosed) {
@@ -122,7 +122,7 @@ TEST_F(HidSelection, EnumerationReportsEveryMatchInOrderWithTheDeviceClosed) {
                         },
                         &openDuringCallback);
     EXPECT_EQ(openDuringCallback, (std::vector<int>{0, 0}));
-    EXPECT_EQ(enumerated(3, 6), (std::vector<std::string>{a->spec.path, c->spec.path}));
+    EXPECT_EQ(enumerated(3, 6), (std::vector<std::string>{a->model.path, c->model.path}));
 }
 
 TEST_F(HidSelection, EnumerationWithoutCallbackStillTestsEachInterface) {
@@ -143,16 +143,16 @@ TEST_F(HidSelection, ReportIdTestFailsClosedOnBadHandlesAndFailingQueries) {
     EXPECT_FALSE(deviceHasReportId(nullptr, 0));
     EXPECT_FALSE(deviceHasReportId(INVALID_HANDLE_VALUE, 0));
     auto noPreparsed = add(3, 1, {{CapsKind::inputValue, 6}});
-    noPreparsed->spec.preparsedDataFails = true;
+    noPreparsed->model.preparsedDataFails = true;
     auto noCaps = add(3, 2, {{CapsKind::inputValue, 6}});
-    noCaps->spec.capsQueryFails = true;
+    noCaps->model.capsQueryFails = true;
     auto good = add(3, 3, {{CapsKind::inputValue, 6}});
     for (const auto& [collection, expected] :
          {std::pair{noPreparsed, false}, std::pair{noCaps, false}, std::pair{good, true}}) {
-        unique_hid_device device(hid_open_path(collection->spec.path.c_str()));
+        unique_hid_device device(hid_open_path(collection->model.path.c_str()));
         ASSERT_TRUE(device);
-        EXPECT_EQ(deviceHasReportId(hid_get_device_handle(device.get()), 0), expected) << collection->spec.path;
-        EXPECT_EQ(deviceHasReportId(hid_get_device_handle(device.get()), 6), expected) << collection->spec.path;
+        EXPECT_EQ(deviceHasReportId(hid_get_device_handle(device.get()), 0), expected) << collection->model.path;
+        EXPECT_EQ(deviceHasReportId(hid_get_device_handle(device.get()), 6), expected) << collection->model.path;
         EXPECT_FALSE(deviceHasReportId(hid_get_device_handle(device.get()), 7));
     }
 }

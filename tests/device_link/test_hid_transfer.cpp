@@ -27,8 +27,8 @@ protected:
     // Interface 3 collection 1 with report id `id` in both directions.
     std::shared_ptr<Collection> addTransferInterface(std::uint8_t id, USHORT inLength = 64, USHORT outLength = 64) {
         auto collection = add(3, 1, {{CapsKind::inputValue, id}, {CapsKind::outputValue, id}});
-        collection->spec.inputLength = inLength;
-        collection->spec.outputLength = outLength;
+        collection->model.inputLength = inLength;
+        collection->model.outputLength = outLength;
         return collection;
     }
     static Bytes counting(std::size_t n, std::uint8_t first = 1) {
@@ -194,7 +194,7 @@ TEST_F(HidTransfer, FailedSetupClosesTheDevice) {
     for (int fault = 0; fault < 2; ++fault) {
         zol::sim::detachAll();
         auto device = add(0, -1);
-        (fault == 0 ? device->spec.preparsedDataFails : device->spec.capsQueryFails) = true;
+        (fault == 0 ? device->model.preparsedDataFails : device->model.capsQueryFails) = true;
         EXPECT_EQ(_is_usb_connected(kVendor, kProduct, 0, 0), -1);
         EXPECT_EQ(_hid_trans_data(kVendor, kProduct, 0, 0, nullptr, nullptr), -1);
         EXPECT_EQ(zol::sim::opensSoFar(), 2);

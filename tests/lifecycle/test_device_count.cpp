@@ -8,12 +8,12 @@
 namespace {
 
 std::shared_ptr<zol::sim::Collection> attachInterface(std::uint16_t product, int intf, int col, std::uint8_t reportId) {
-    zol::sim::CollectionSpec spec;
-    spec.path = zol::sim::devicePath(0x0A1B, product, intf, col);
-    spec.vendorId = 0x0A1B;
-    spec.productId = product;
-    spec.reports = {{zol::sim::CapsKind::inputValue, reportId}, {zol::sim::CapsKind::outputValue, reportId}};
-    return zol::sim::attach(std::move(spec));
+    zol::sim::CollectionModel model;
+    model.path = zol::sim::devicePath(0x0A1B, product, intf, col);
+    model.vendorId = 0x0A1B;
+    model.productId = product;
+    model.reports = {{zol::sim::CapsKind::inputValue, reportId}, {zol::sim::CapsKind::outputValue, reportId}};
+    return zol::sim::attach(std::move(model));
 }
 
 class DeviceCount : public ::testing::Test {

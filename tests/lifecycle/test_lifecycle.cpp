@@ -40,7 +40,7 @@ Snapshot snapshot(const TestEndpoint& endpoint) { return zol::test::storedTree(e
 
 // What removal leaves on purpose: the processing-mode values and the enabled system-effects
 // switch in an "FxProperties" that existed before, and a capture endpoint's interface path.
-const std::wstring kSpecifiedLeftovers[] = {
+const std::wstring kDeliberateLeftovers[] = {
     L"\\FxProperties\\{d3993a3f-99c2-4402-b5ec-a92a0367664b},5",
     L"\\FxProperties\\{d3993a3f-99c2-4402-b5ec-a92a0367664b},7",
     L"\\FxProperties\\{1da5d803-d492-4edd-8c23-e0c0ffee7f0e},5",
@@ -49,7 +49,7 @@ const std::wstring kSpecifiedLeftovers[] = {
 
 // The snapshot less the leftovers, which must be all that changed.
 Snapshot restoredPart(Snapshot after, const Snapshot& before) {
-    for (const std::wstring& name : kSpecifiedLeftovers)
+    for (const std::wstring& name : kDeliberateLeftovers)
         if (!before.count(name)) after.erase(name);
     return after;
 }

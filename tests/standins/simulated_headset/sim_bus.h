@@ -15,7 +15,7 @@ struct OpenDevice {
 };
 
 struct Preparsed {
-    CollectionSpec spec;
+    CollectionModel model;
 };
 
 struct Bus {

@@ -21,8 +21,8 @@ void Collection::send(Bytes report, std::chrono::milliseconds delay, int readsBe
     while (input.size() > numInputBuffers) input.pop_front();
 }
 
-std::shared_ptr<Collection> attach(CollectionSpec spec) {
-    auto collection = std::make_shared<Collection>(std::move(spec));
+std::shared_ptr<Collection> attach(CollectionModel model) {
+    auto collection = std::make_shared<Collection>(std::move(model));
     detail::bus().collections.push_back(collection);
     return collection;
 }
@@ -158,21 +158,21 @@ std::shared_ptr<FirmwareDevice> attachKitHeadset(std::uint16_t vendorId, std::ui
                                                  const FirmwareScript& script) {
     auto collection = [&](int intf, int col, std::vector<DeclaredReport> reports, USHORT inLength, USHORT outLength,
                           USHORT featureLength) {
-        CollectionSpec spec;
-        spec.path = devicePath(vendorId, productId, intf, col);
-        spec.vendorId = vendorId;
-        spec.productId = productId;
-        spec.reports = std::move(reports);
-        spec.inputLength = inLength;
-        spec.outputLength = outLength;
-        spec.featureLength = featureLength;
-        return attach(std::move(spec));
+        CollectionModel model;
+        model.path = devicePath(vendorId, productId, intf, col);
+        model.vendorId = vendorId;
+        model.productId = productId;
+        model.reports = std::move(reports);
+        model.inputLength = inLength;
+        model.outputLength = outLength;
+        model.featureLength = featureLength;
+        return attach(std::move(model));
     };
     collection(0, -1, {{CapsKind::inputButton, 1}}, 3, 0, 0);
     auto transfer = collection(3, 1, {in(6), out(6)}, 64, 64, 0);
     transfer->onWrite = [](Collection& self, const Bytes& report) {
         Bytes echo(report);
-        echo.resize(self.spec.inputLength, 0);
+        echo.resize(self.model.inputLength, 0);
         self.send(std::move(echo));
     };
     collection(3, 2, {{CapsKind::featureValue, 7}}, 0, 0, 33);

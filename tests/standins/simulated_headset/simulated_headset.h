@@ -33,7 +33,7 @@ struct DeclaredReport {
     std::uint8_t reportId;
 };
 
-struct CollectionSpec {
+struct CollectionModel {
     std::string path;
     std::uint16_t vendorId = 0;
     std::uint16_t productId = 0;
@@ -49,13 +49,13 @@ struct CollectionSpec {
 
 class Collection {
 public:
-    explicit Collection(CollectionSpec spec) : spec(std::move(spec)) {}
+    explicit Collection(CollectionModel model) : model(std::move(model)) {}
 
     // The device sends an input report (id byte first), available to the host after `delay` and
     // after `readsBefore` reads of the host have found nothing (a device that takes its time).
     void send(Bytes report, std::chrono::milliseconds delay = std::chrono::milliseconds(0), int readsBefore = 0);
 
-    CollectionSpec spec;
+    CollectionModel model;
     bool plugged = true;
     // Device -> host: queued input reports. The driver keeps at most numInputBuffers unread
     // reports and drops the oldest beyond that.
@@ -77,7 +77,7 @@ public:
 };
 
 // The bus: what hid_enumerate lists, in the order added.
-std::shared_ptr<Collection> attach(CollectionSpec spec);
+std::shared_ptr<Collection> attach(CollectionModel model);
 void unplug(Collection& collection);
 void detachAll();
 // Handles and preparsed data the host still holds: 0 after every call that closes what it opened.

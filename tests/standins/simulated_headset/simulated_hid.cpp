@@ -13,7 +13,7 @@ using zol::sim::Bytes;
 using zol::sim::CapsKind;
 using zol::sim::Clock;
 using zol::sim::Collection;
-using zol::sim::CollectionSpec;
+using zol::sim::CollectionModel;
 using zol::sim::detail::bus;
 using zol::sim::detail::OpenDevice;
 using zol::sim::detail::Preparsed;
@@ -46,7 +46,7 @@ int interfaceOf(const std::string& path) {
 
 std::shared_ptr<Collection> byPath(const char* path) {
     for (auto& collection : bus().collections)
-        if (path && collection->spec.path == path) return collection;
+        if (path && collection->model.path == path) return collection;
     return nullptr;
 }
 
@@ -57,9 +57,9 @@ int copyString(hid_device* dev, const std::wstring& text, wchar_t* string, size_
     return 0;
 }
 
-std::vector<std::uint8_t> idsOf(const CollectionSpec& spec, CapsKind kind) {
+std::vector<std::uint8_t> idsOf(const CollectionModel& model, CapsKind kind) {
     std::vector<std::uint8_t> ids;
-    for (const auto& report : spec.reports)
+    for (const auto& report : model.reports)
         if (report.kind == kind) ids.push_back(report.reportId);
     return ids;
 }
@@ -76,7 +76,7 @@ template <typename Caps>
 NTSTATUS specificCaps(HIDP_REPORT_TYPE type, bool button, Caps* caps, PUSHORT length, PHIDP_PREPARSED_DATA data) {
     Preparsed* p = livePreparsed(data);
     if (!p || !length) return HIDP_STATUS_INVALID_PREPARSED_DATA;
-    const auto ids = idsOf(p->spec, kindOf(type, button));
+    const auto ids = idsOf(p->model, kindOf(type, button));
     if (ids.empty()) return HIDP_STATUS_USAGE_NOT_FOUND;
     if (*length < ids.size()) return HIDP_STATUS_BUFFER_TOO_SMALL;
     for (std::size_t i = 0; i < ids.size(); ++i) {
@@ -104,16 +104,16 @@ hid_device_info* hid_enumerate(unsigned short vendor_id, unsigned short product_
     hid_device_info* head = nullptr;
     hid_device_info** tail = &head;
     for (const auto& collection : bus().collections) {
-        const CollectionSpec& spec = collection->spec;
-        if ((vendor_id && spec.vendorId != vendor_id) || (product_id && spec.productId != product_id)) continue;
+        const CollectionModel& model = collection->model;
+        if ((vendor_id && model.vendorId != vendor_id) || (product_id && model.productId != product_id)) continue;
         auto* info = static_cast<hid_device_info*>(std::calloc(1, sizeof(hid_device_info)));
-        info->path = _strdup(spec.path.c_str());
-        info->vendor_id = spec.vendorId;
-        info->product_id = spec.productId;
+        info->path = _strdup(model.path.c_str());
+        info->vendor_id = model.vendorId;
+        info->product_id = model.productId;
         info->serial_number = duplicate(L"SIM0001");
         info->manufacturer_string = duplicate(L"ZolSoundKit");
         info->product_string = duplicate(L"Simulated headset");
-        info->interface_number = interfaceOf(spec.path);
+        info->interface_number = interfaceOf(model.path);
         info->bus_type = HID_API_BUS_USB;
         *tail = info;
         tail = &info->next;
@@ -135,7 +135,7 @@ void hid_free_enumeration(hid_device_info* devs) {
 
 hid_device* hid_open_path(const char* path) {
     std::shared_ptr<Collection> collection = byPath(path);
-    if (!collection || !collection->spec.opens) return nullptr;
+    if (!collection || !collection->model.opens) return nullptr;
     auto* dev = new hid_device_;
     dev->collection = std::move(collection);
     bus().open.insert(dev);
@@ -146,8 +146,8 @@ hid_device* hid_open_path(const char* path) {
 hid_device* hid_open(unsigned short vendor_id, unsigned short product_id, const wchar_t* serial_number) {
     if (serial_number && std::wcscmp(serial_number, L"SIM0001") != 0) return nullptr;
     for (const auto& collection : bus().collections)
-        if (collection->spec.vendorId == vendor_id && (!product_id || collection->spec.productId == product_id))
-            return hid_open_path(collection->spec.path.c_str());
+        if (collection->model.vendorId == vendor_id && (!product_id || collection->model.productId == product_id))
+            return hid_open_path(collection->model.path.c_str());
     return nullptr;
 }
 
@@ -165,7 +165,7 @@ int hid_write(hid_device* dev, const unsigned char* data, size_t length) {
         return -1;
     }
     Bytes report(data, data + length);
-    if (report.size() < collection.spec.outputLength) report.resize(collection.spec.outputLength, 0);
+    if (report.size() < collection.model.outputLength) report.resize(collection.model.outputLength, 0);
     collection.received.push_back(report);
     if (collection.onWrite) collection.onWrite(collection, report);
     return static_cast<int>(report.size());
@@ -268,11 +268,11 @@ BOOLEAN NTAPI HidD_GetPreparsedData(HANDLE device, PHIDP_PREPARSED_DATA* data) {
         SetLastError(ERROR_INVALID_HANDLE);
         return FALSE;
     }
-    if (dev->collection->spec.preparsedDataFails) {
+    if (dev->collection->model.preparsedDataFails) {
         SetLastError(ERROR_NOT_SUPPORTED);
         return FALSE;
     }
-    auto* p = new Preparsed{dev->collection->spec};
+    auto* p = new Preparsed{dev->collection->model};
     bus().preparsed.insert(p);
     *data = reinterpret_cast<PHIDP_PREPARSED_DATA>(p);
     return TRUE;
@@ -288,19 +288,19 @@ BOOLEAN NTAPI HidD_FreePreparsedData(PHIDP_PREPARSED_DATA data) {
 
 NTSTATUS NTAPI HidP_GetCaps(PHIDP_PREPARSED_DATA data, PHIDP_CAPS caps) {
     Preparsed* p = livePreparsed(data);
-    if (!p || !caps || p->spec.capsQueryFails) return HIDP_STATUS_INVALID_PREPARSED_DATA;
+    if (!p || !caps || p->model.capsQueryFails) return HIDP_STATUS_INVALID_PREPARSED_DATA;
     std::memset(caps, 0, sizeof *caps);
     caps->UsagePage = 0xFF00;
     caps->Usage = 1;
-    caps->InputReportByteLength = p->spec.inputLength;
-    caps->OutputReportByteLength = p->spec.outputLength;
-    caps->FeatureReportByteLength = p->spec.featureLength;
-    caps->NumberInputButtonCaps = static_cast<USHORT>(idsOf(p->spec, CapsKind::inputButton).size());
-    caps->NumberInputValueCaps = static_cast<USHORT>(idsOf(p->spec, CapsKind::inputValue).size());
-    caps->NumberOutputButtonCaps = static_cast<USHORT>(idsOf(p->spec, CapsKind::outputButton).size());
-    caps->NumberOutputValueCaps = static_cast<USHORT>(idsOf(p->spec, CapsKind::outputValue).size());
-    caps->NumberFeatureButtonCaps = static_cast<USHORT>(idsOf(p->spec, CapsKind::featureButton).size());
-    caps->NumberFeatureValueCaps = static_cast<USHORT>(idsOf(p->spec, CapsKind::featureValue).size());
+    caps->InputReportByteLength = p->model.inputLength;
+    caps->OutputReportByteLength = p->model.outputLength;
+    caps->FeatureReportByteLength = p->model.featureLength;
+    caps->NumberInputButtonCaps = static_cast<USHORT>(idsOf(p->model, CapsKind::inputButton).size());
+    caps->NumberInputValueCaps = static_cast<USHORT>(idsOf(p->model, CapsKind::inputValue).size());
+    caps->NumberOutputButtonCaps = static_cast<USHORT>(idsOf(p->model, CapsKind::outputButton).size());
+    caps->NumberOutputValueCaps = static_cast<USHORT>(idsOf(p->model, CapsKind::outputValue).size());
+    caps->NumberFeatureButtonCaps = static_cast<USHORT>(idsOf(p->model, CapsKind::featureButton).size());
+    caps->NumberFeatureValueCaps = static_cast<USHORT>(idsOf(p->model, CapsKind::featureValue).size());
     return HIDP_STATUS_SUCCESS;
 }
 
