@@ -28,7 +28,11 @@ stop() {
         WINEPREFIX="$dir/prefix" timeout 20 "$wineserver" -w 2>/dev/null || true
     fi
     if [ -f "$dir/run/pulse/pid" ]; then
-        kill "$(cat "$dir/run/pulse/pid")" 2>/dev/null || true
+        local pid
+        pid=$(cat "$dir/run/pulse/pid")
+        kill "$pid" 2>/dev/null || true
+        # A sound server still exiting would hold the socket the next start wants.
+        for _ in $(seq 50); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
     fi
     rm -f "$dir/env"
 }
@@ -62,8 +66,22 @@ start() {
     mv "$dir/env.pending" "$dir/env"
 }
 
+# Says which step failed and what the logs said, so a CI log explains a failed start.
+report_failure() {
+    echo "testbed: start failed at line $1" >&2
+    for log in "$dir"/pulseaudio.log "$dir"/wineboot.log "$dir"/wineserver.log; do
+        [ -f "$log" ] && { echo "--- $log" >&2; tail -n 15 "$log" >&2; }
+    done
+}
+
 case "$action" in
-    start) start ;;
+    start)
+        # One retry in a fresh process: a start can trip over the remains of the previous run.
+        bash "$0" start-once "$dir" || { echo "testbed: retrying the start once" >&2; bash "$0" start-once "$dir"; } ;;
+    start-once)
+        set -E
+        trap 'report_failure $LINENO' ERR
+        start ;;
     stop) stop ;;
     *) echo "usage: testbed.sh start|stop DIR" >&2; exit 2 ;;
 esac
