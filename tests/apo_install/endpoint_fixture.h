@@ -13,6 +13,17 @@
 
 namespace zol::test {
 
+// Class texts the installation tests put into effect slots: the kit's two effect classes, as the
+// library writes them, and four other vendors' effects.
+namespace classes {
+inline const std::wstring kStreamText = L"{7E473820-7159-4426-A7D7-123DD7EB697D}";
+inline const std::wstring kEndpointText = L"{D2C675CA-6F7D-446C-BE57-296224C134A6}";
+inline const std::wstring kVendorA = L"{11111111-2222-3333-4444-555555555555}";
+inline const std::wstring kVendorB = L"{66666666-7777-8888-9999-AAAAAAAAAAAA}";
+inline const std::wstring kVendorC = L"{BBBBBBBB-CCCC-DDDD-EEEE-FFFFFFFFFFFF}";
+inline const std::wstring kVendorD = L"{12345678-1234-1234-1234-123456789ABC}";
+}  // namespace classes
+
 std::wstring freshGuidText();
 
 // Makes Wine write its own endpoints (from the PulseAudio sink) by using the audio stack once.

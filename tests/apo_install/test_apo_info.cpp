@@ -17,12 +17,7 @@ using test::TestChildStore;
 using test::TestEndpoint;
 namespace p = property;
 
-const std::wstring kStreamText = L"{7E473820-7159-4426-A7D7-123DD7EB697D}";
-const std::wstring kEndpointText = L"{D2C675CA-6F7D-446C-BE57-296224C134A6}";
-const std::wstring kVendorA = L"{11111111-2222-3333-4444-555555555555}";
-const std::wstring kVendorB = L"{66666666-7777-8888-9999-AAAAAAAAAAAA}";
-const std::wstring kVendorC = L"{BBBBBBBB-CCCC-DDDD-EEEE-FFFFFFFFFFFF}";
-const std::wstring kVendorD = L"{12345678-1234-1234-1234-123456789ABC}";
+using namespace test::classes;
 
 std::wstring slot(FxSlot i) { return kFxSlotValueNames[i]; }
 

@@ -37,7 +37,7 @@ using test::storedValue;
 using test::TestEndpoint;
 using Lines = std::vector<std::string>;
 
-const std::wstring kVendorA = L"{11111111-2222-3333-4444-555555555555}";
+using test::classes::kVendorA;
 // The hardware ids Windows gives the endpoints of a USB headset (property 39): the interface's
 // device instance path behind an enumerator prefix.
 const std::wstring kHeadsetHardwareId = L"{1}.USB\\VID_0A1B&PID_00C2&MI_00\\7&2F1B3C4D&0&0000";

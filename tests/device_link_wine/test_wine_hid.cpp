@@ -13,6 +13,7 @@
 #include "common/unique_handle.h"
 #include "device_link/hid_api.h"
 #include "device_link/hid_selection.h"
+#include "support/test_paths.h"
 #include "device_link/supported_devices.h"
 
 namespace {
@@ -28,11 +29,7 @@ constexpr unsigned short kWineKeyboard = 0x0002;
 // file itself and not its builtin.
 const zol::unique_module& cfgmgr32StandIn() {
     static const zol::unique_module standIn = [] {
-        wchar_t path[MAX_PATH];
-        const DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH);
-        std::wstring file(path, length);
-        file.resize(file.find_last_of(L'\\') + 1);
-        return zol::unique_module(LoadLibraryW((file + L"cfgmgr32_setupapi\\cfgmgr32.dll").c_str()));
+        return zol::unique_module(LoadLibraryW(zol::test::besideThisProgram(L"cfgmgr32_setupapi\\cfgmgr32.dll").c_str()));
     }();
     return standIn;
 }

@@ -1,4 +1,5 @@
 #include "support/core_audio_standin.h"
+#include "support/test_paths.h"
 
 #include <gtest/gtest.h>
 
@@ -44,10 +45,7 @@ void bind(HMODULE module, const char* name, F*& target) {
 }  // namespace
 
 CoreAudioStandin::CoreAudioStandin() {
-    wchar_t exe[MAX_PATH];
-    GetModuleFileNameW(nullptr, exe, MAX_PATH);
-    std::wstring path(exe);
-    path = path.substr(0, path.find_last_of(L'\\') + 1) + L"standin_core_audio.dll";
+    const std::wstring path = besideThisProgram(L"standin_core_audio.dll");
     // Loaded here first so the states it keeps outlive every COM apartment of the test.
     module_ = LoadLibraryW(path.c_str());
     if (module_ == nullptr) throw std::runtime_error("standin_core_audio.dll not found beside the test");

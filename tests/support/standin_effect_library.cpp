@@ -1,4 +1,5 @@
 #include "support/standin_effect_library.h"
+#include "support/test_paths.h"
 
 #include <stdexcept>
 
@@ -20,12 +21,7 @@ bool classRegistered(const wchar_t* clsid) {
 
 }  // namespace
 
-std::wstring standInEffectLibraryPath() {
-    wchar_t path[MAX_PATH];
-    DWORD n = GetModuleFileNameW(nullptr, path, MAX_PATH);
-    std::wstring self(path, n);
-    return self.substr(0, self.find_last_of(L"\\/") + 1) + L"ZolSoundAPO.dll";
-}
+std::wstring standInEffectLibraryPath() { return besideThisProgram(L"ZolSoundAPO.dll"); }
 
 bool streamEffectClassRegistered() { return classRegistered(ZOL_STANDIN_STREAM_EFFECT_CLSID); }
 bool endpointEffectClassRegistered() { return classRegistered(ZOL_STANDIN_ENDPOINT_EFFECT_CLSID); }

@@ -1,4 +1,5 @@
 #include "support/standin_services.h"
+#include "support/test_paths.h"
 
 #include <cstring>
 #include <memory>
@@ -53,12 +54,7 @@ std::wstring quotedArgument(const std::wstring& text) { return L"\"" + text + L"
 
 }  // namespace
 
-std::wstring standInServiceProgram() {
-    wchar_t path[MAX_PATH];
-    DWORD n = GetModuleFileNameW(nullptr, path, MAX_PATH);
-    std::wstring self(path, n);
-    return self.substr(0, self.find_last_of(L"\\/") + 1) + L"zol_standin_service.exe";
-}
+std::wstring standInServiceProgram() { return besideThisProgram(L"zol_standin_service.exe"); }
 
 EventJournal::EventJournal() {
     wchar_t directory[MAX_PATH];
@@ -141,8 +137,22 @@ DWORD StandInService::state() const {
 void StandInService::start() {
     unique_sc_handle manager = openManager();
     unique_sc_handle service(OpenServiceW(manager.get(), options_.name.c_str(), SERVICE_ALL_ACCESS));
-    if (!service || !StartServiceW(service.get(), 0, nullptr))
-        throw std::runtime_error("StartServiceW " + narrow(options_.name) + " failed: " + std::to_string(GetLastError()));
+    if (!service)
+        throw std::runtime_error("OpenServiceW " + narrow(options_.name) + " failed: " + std::to_string(GetLastError()));
+    // Wine's manager now and then refuses a start with 1359 while the process of a service of the
+    // same name, deleted by the previous test, is still going away: a few tries, then report.
+    DWORD error = ERROR_SUCCESS;
+    for (int attempt = 0; attempt < 10; ++attempt) {
+        if (StartServiceW(service.get(), 0, nullptr)) {
+            error = ERROR_SUCCESS;
+            break;
+        }
+        error = GetLastError();
+        if (error != ERROR_INTERNAL_ERROR) break;
+        Sleep(100);
+    }
+    if (error != ERROR_SUCCESS)
+        throw std::runtime_error("StartServiceW " + narrow(options_.name) + " failed: " + std::to_string(error));
     if (!waitForState(service.get(), SERVICE_RUNNING, kWaitLimitMs))
         throw std::runtime_error(narrow(options_.name) + " did not reach RUNNING");
 }
