@@ -26,13 +26,6 @@ private:
 
 std::wstring quoted(const std::wstring& name) { return L"\"" + name + L"\""; }
 
-struct HeapBlock {
-    void* p = nullptr;
-    ~HeapBlock() {
-        if (p) HeapFree(GetProcessHeap(), 0, p);
-    }
-};
-
 using ServiceList = std::vector<std::shared_ptr<Service>>;
 
 void stopAll(const ServiceList& services, const Stopwatch& clock, double limit) {
@@ -104,10 +97,9 @@ std::vector<std::wstring> listActiveDependents(const Service& service, const Dep
     DWORD error = GetLastError();
     if (error != ERROR_MORE_DATA) raiseServiceError(service, L"EnumDependentServices", error);
 
-    HeapBlock block;
-    block.p = HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, needed);
-    if (!block.p) throw ServiceException(L"HeapAlloc for EnumDependentServices failed");
-    auto* entries = static_cast<ENUM_SERVICE_STATUSW*>(block.p);
+    unique_process_heap_block block(HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, needed));
+    if (!block) throw ServiceException(L"HeapAlloc for EnumDependentServices failed");
+    auto* entries = static_cast<ENUM_SERVICE_STATUSW*>(block.get());
     if (!dependents.enumerate(service.handle(), SERVICE_ACTIVE, entries, needed, &needed, &count))
         raiseServiceError(service, L"EnumDependentServices", GetLastError());
 

@@ -7,6 +7,7 @@
 
 #include "apo_install/apo_info.h"
 #include "apo_install/endpoint_catalogue.h"
+#include "common/product_key.h"
 #include "support/scratch_key.h"
 
 namespace zol::test {
@@ -70,7 +71,7 @@ TestEndpoint& TestEndpoint::describe(const std::wstring& description, const std:
 }
 
 TestEndpoint& TestEndpoint::property(const std::wstring& name, const std::wstring& text) {
-    rawSetValue(properties(), name, REG_SZ, text.c_str(), static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
+    rawSetText(properties(), name, text);
     return *this;
 }
 
@@ -90,7 +91,7 @@ TestEndpoint& TestEndpoint::deviceState(DWORD state) {
 }
 
 TestEndpoint& TestEndpoint::fxValue(const std::wstring& name, const std::wstring& text) {
-    rawSetValue(fx(), name, REG_SZ, text.c_str(), static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
+    rawSetText(fx(), name, text);
     return *this;
 }
 
@@ -105,22 +106,16 @@ TestEndpoint& TestEndpoint::emptyFx() {
 }
 
 TestChildStore::TestChildStore(const std::wstring& endpointId) : endpointId_(endpointId) {
-    productKeyCreated_ = !rawKeyExists(L"HKEY_LOCAL_MACHINE\\SOFTWARE\\ZolSoundKit");
+    productKeyCreated_ = !rawKeyExists(zol::kProductKey);
     storeCreated_ = !rawKeyExists(zol::apo::kChildApoStoreKey);
     rawCreateKey(zol::apo::kChildApoStoreKey);
 }
 
 TestChildStore::~TestChildStore() {
     rawDeleteTree(subkey());
-    std::wstring subkeyPath;
-    HKEY root = rawRoot(zol::apo::kChildApoStoreKey, &subkeyPath);
-    HKEY store = nullptr;
-    if (RegOpenKeyExW(root, subkeyPath.c_str(), 0, KEY_SET_VALUE | KEY_WOW64_64KEY, &store) == ERROR_SUCCESS) {
-        RegDeleteValueW(store, endpointId_.c_str());
-        RegCloseKey(store);
-    }
+    rawDeleteValue(zol::apo::kChildApoStoreKey, endpointId_);
     if (productKeyCreated_)
-        rawDeleteTree(L"HKEY_LOCAL_MACHINE\\SOFTWARE\\ZolSoundKit");
+        rawDeleteTree(zol::kProductKey);
     else if (storeCreated_)
         rawDeleteTree(zol::apo::kChildApoStoreKey);
 }
@@ -128,13 +123,12 @@ TestChildStore::~TestChildStore() {
 std::wstring TestChildStore::subkey() const { return zol::apo::childApoStoreKeyPath(endpointId_); }
 
 TestChildStore& TestChildStore::value(const std::wstring& name, const std::wstring& text) {
-    rawSetValue(subkey(), name, REG_SZ, text.c_str(), static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
+    rawSetText(subkey(), name, text);
     return *this;
 }
 
 TestChildStore& TestChildStore::legacyChild(const std::wstring& text) {
-    rawSetValue(zol::apo::kChildApoStoreKey, endpointId_, REG_SZ, text.c_str(),
-                static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
+    rawSetText(zol::apo::kChildApoStoreKey, endpointId_, text);
     return *this;
 }
 

@@ -8,12 +8,10 @@
 #include <cstdio>
 
 #include "apo_install/endpoint_fixture.h"
+#include "common/product_key.h"
 #include "support/scratch_key.h"
 
 namespace zol::test {
-namespace {
-constexpr const wchar_t* kProductKey = L"HKEY_LOCAL_MACHINE\\SOFTWARE\\ZolSoundKit";
-}
 
 ScratchWorkingDirectory::ScratchWorkingDirectory() {
     wchar_t buffer[MAX_PATH] = {};

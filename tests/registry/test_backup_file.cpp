@@ -14,14 +14,11 @@ namespace zol::registry {
 namespace {
 
 using test::narrow;
+using test::rawSetText;
 
 std::string fileBytes(const std::wstring& path) {
     std::ifstream in(narrow(path), std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-void setString(const std::wstring& key, const std::wstring& name, const std::wstring& text) {
-    test::rawSetText(key, name, text);
 }
 
 std::string failureOf(const std::wstring& key, const std::vector<std::wstring>& names, const std::wstring& file) {
@@ -54,8 +51,8 @@ protected:
 TEST_F(BackupFile, ExactBytesOfTwoValues) {
     const std::wstring stream = L"{d04e05a6-594b-4fb6-a80d-01af5eed7d1d},5";
     const std::wstring mode = L"{d04e05a6-594b-4fb6-a80d-01af5eed7d1d},6";
-    setString(scratch.path(), stream, L"{AAAAAAAA-0000-1111-2222-333333333333}");
-    setString(scratch.path(), mode, L"{BBBBBBBB-0000-1111-2222-333333333333}");
+    rawSetText(scratch.path(), stream, L"{AAAAAAAA-0000-1111-2222-333333333333}");
+    rawSetText(scratch.path(), mode, L"{BBBBBBBB-0000-1111-2222-333333333333}");
     exportValuesToRegFile(scratch.path(), {mode, stream}, file);
     EXPECT_EQ(fileBytes(file), "Windows Registry Editor Version 5.00\r\n\r\n[" + narrow(scratch.path()) +
                                    "]\r\n\"" + narrow(mode) + "\"=\"{BBBBBBBB-0000-1111-2222-333333333333}\"\r\n\"" +
@@ -72,14 +69,14 @@ TEST_F(BackupFile, EmptyListReplacesAnOlderLongerFile) {
 }
 
 TEST_F(BackupFile, NothingIsEscaped) {
-    setString(scratch.path(), L"a\"b\\c", L"x\\\"y");
+    rawSetText(scratch.path(), L"a\"b\\c", L"x\\\"y");
     exportValuesToRegFile(scratch.path(), {L"a\"b\\c"}, file);
     const std::string bytes = fileBytes(file);
     EXPECT_NE(bytes.find("\r\n\"a\"b\\c\"=\"x\\\"y\"\r\n\r\n"), std::string::npos);
 }
 
 TEST_F(BackupFile, UnreadableValueKeepsTheLinesBeforeIt) {
-    setString(scratch.path(), L"first", L"one");
+    rawSetText(scratch.path(), L"first", L"one");
     const DWORD number = 7;
     test::rawSetValue(scratch.path(), L"number", REG_DWORD, &number, sizeof number);
     const std::string head = "Windows Registry Editor Version 5.00\r\n\r\n[" + narrow(scratch.path()) + "]\r\n";
@@ -109,7 +106,7 @@ TEST_F(BackupFile, RegistryEditorImportsItBack) {
     };
     std::vector<std::wstring> names;
     for (const auto& [name, text] : values) {
-        setString(scratch.path(), name, text);
+        rawSetText(scratch.path(), name, text);
         names.push_back(name);
     }
     exportValuesToRegFile(scratch.path(), names, file);

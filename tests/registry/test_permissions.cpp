@@ -93,6 +93,14 @@ std::string failureOf(void (*operation)(const std::wstring&), const std::wstring
     return test::registryMessageOf([&] { operation(path); });
 }
 
+// Creates the key with the given descriptor, repairs it and returns its DACL entries.
+std::vector<std::string> entriesAfterRepair(const std::wstring& key, const wchar_t* sddl) {
+    test::rawCreateKey(key);
+    rawSetKeySecurity(key, sddl);
+    ensureKeyWritable(key);
+    return entriesOf(securityOf(key, DACL_SECURITY_INFORMATION));
+}
+
 bool createSucceeds(const std::wstring& path) {
     try {
         createKey(path);
@@ -111,10 +119,7 @@ protected:
 
 TEST_F(Permissions, WritableMergesOneAdministratorsEntryAndKeepsTheRest) {
     const std::wstring key = scratch.sub(L"endpoint");
-    test::rawCreateKey(key);
-    rawSetKeySecurity(key, L"O:BAG:BAD:(A;;KR;;;BA)(A;;KR;;;BU)(A;ID;KR;;;WD)");
-    ensureKeyWritable(key);
-    const auto entries = entriesOf(securityOf(key, DACL_SECURITY_INFORMATION));
+    const auto entries = entriesAfterRepair(key, L"O:BAG:BAD:(A;;KR;;;BA)(A;;KR;;;BU)(A;ID;KR;;;WD)");
     EXPECT_EQ(countFor(entries, "BA"), 1u);
     EXPECT_EQ(countOf(entries, "A;OICI;KA;;;BA"), 1u);
     EXPECT_EQ(countOf(entries, "A;;KR;;;BU"), 1u);
@@ -125,10 +130,7 @@ TEST_F(Permissions, WritableMergesOneAdministratorsEntryAndKeepsTheRest) {
 
 TEST_F(Permissions, WritableWithSeveralEntriesOfTheGroup) {
     const std::wstring key = scratch.sub(L"several");
-    test::rawCreateKey(key);
-    rawSetKeySecurity(key, L"O:BAG:BAD:(D;;KW;;;BA)(A;;KR;;;BA)(A;;0x1;;;BA)(A;;KR;;;BU)");
-    ensureKeyWritable(key);
-    const auto entries = entriesOf(securityOf(key, DACL_SECURITY_INFORMATION));
+    const auto entries = entriesAfterRepair(key, L"O:BAG:BAD:(D;;KW;;;BA)(A;;KR;;;BA)(A;;0x1;;;BA)(A;;KR;;;BU)");
     EXPECT_EQ(countOf(entries, "A;;KR;;;BU"), 1u);
     if (runningUnderWine()) {
         // Wine gap: its SetEntriesInAclW with SET_ACCESS rewrites each allow entry of the group
@@ -144,11 +146,7 @@ TEST_F(Permissions, WritableWithSeveralEntriesOfTheGroup) {
 }
 
 TEST_F(Permissions, WritableOnAnEmptyDaclLeavesOnlyTheAdministratorsEntry) {
-    const std::wstring key = scratch.sub(L"empty");
-    test::rawCreateKey(key);
-    rawSetKeySecurity(key, L"O:BAG:BAD:");
-    ensureKeyWritable(key);
-    EXPECT_EQ(entriesOf(securityOf(key, DACL_SECURITY_INFORMATION)), std::vector<std::string>{"A;OICI;KA;;;BA"});
+    EXPECT_EQ(entriesAfterRepair(scratch.sub(L"empty"), L"O:BAG:BAD:"), std::vector<std::string>{"A;OICI;KA;;;BA"});
 }
 
 TEST_F(Permissions, WritableRepairsARefusedCreation) {
