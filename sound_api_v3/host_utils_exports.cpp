@@ -4,8 +4,6 @@
 // The public declarations are compiled against the definitions, so the two cannot drift apart.
 #include "zol_ecd_api.h"
 
-#include "host_utils_exports.h"
-
 #include "host_utils/elevation.h"
 #include "host_utils/process_control.h"
 

@@ -13,6 +13,7 @@
 #include "host_utils/process_control.h"
 #include "log/debug_log.h"
 #include "registry/registry.h"
+#include "settings/device_info.h"
 #include "settings/device_settings.h"
 
 namespace {
@@ -22,10 +23,10 @@ constexpr const wchar_t* kAudioEngine = L"audiodg.exe";
 
 // Removed by unInit, in this order; the product key itself stays.
 constexpr const wchar_t* kProductValues[] = {
-    L"{F5530E75-A2A5-43E8-B9DF-1A1E225B5D1A}",
-    L"{6F8E9E8B-C370-48D3-A20E-D1CA1D61BB3C}",
-    L"{983E6A3C-E1AE-49BD-9E50-8FCB108C3F8D}",
-    L"InstallPath",
+    zol::settings::kControlValue,
+    zol::settings::kEffectValue,
+    zol::settings::kEqGainValue,
+    zol::kInstallPathValue,
 };
 
 int countInterface(void* context, const char*) {
@@ -39,7 +40,7 @@ extern "C" int __cdecl init(void) {
     namespace reg = zol::registry;
     if (!reg::keyExists(zol::kProductKey)) reg::createKey(zol::kProductKey);
     zol::apo::applyEffectToSupportedDevices(kCaptureFirst, true, true, true);
-    reg::writeStringValue(zol::kProductKey, L"InstallPath", zol::host_utils::hostExecutableDirectory());
+    reg::writeStringValue(zol::kProductKey, zol::kInstallPathValue, zol::host_utils::hostExecutableDirectory());
     zol::settings::loadDeviceSettings(nullptr);
     return 0;
 }

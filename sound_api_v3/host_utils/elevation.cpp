@@ -3,22 +3,14 @@
 #include <windows.h>
 #include <shellapi.h>
 
-#include <iterator>
-
 #include "common/unique_handle.h"
+#include "host_utils/host_path.h"
 #include "settings/global_object_security.h"
 
 namespace zol::host_utils {
 namespace {
 
 bool isEmpty(const wchar_t* text) { return text == nullptr || *text == L'\0'; }
-
-struct sid_traits {
-    using pointer = PSID;
-    static pointer invalid() noexcept { return nullptr; }
-    static void close(pointer sid) noexcept { ::FreeSid(sid); }
-};
-using unique_sid = unique_handle<sid_traits>;
 
 constexpr DWORD kMutexAllAccess = 0x1F0001;        // MUTEX_ALL_ACCESS
 constexpr DWORD kMutexWaitAndQuery = 0x100001;     // SYNCHRONIZE | MUTANT_QUERY_STATE
@@ -38,11 +30,11 @@ int isRunningAsAdmin() {
 }
 
 int restartAsAdmin() {
-    wchar_t path[MAX_PATH];
-    const DWORD length = GetModuleFileNameW(nullptr, path, static_cast<DWORD>(std::size(path)));
+    const std::wstring path = hostExecutablePath();
     // A cut path would name another file: refuse rather than start that.
-    if (length == 0 || length >= std::size(path)) return 0;
-    const auto result = reinterpret_cast<INT_PTR>(ShellExecuteW(nullptr, L"runas", path, nullptr, nullptr, SW_SHOWNORMAL));
+    if (path.empty() || path.size() >= MAX_PATH) return 0;
+    const auto result =
+        reinterpret_cast<INT_PTR>(ShellExecuteW(nullptr, L"runas", path.c_str(), nullptr, nullptr, SW_SHOWNORMAL));
     return result > 32 ? 1 : 0;
 }
 

@@ -12,8 +12,6 @@
 namespace zol::host_utils {
 namespace {
 
-constexpr const wchar_t* kInstallPathValue = L"InstallPath";
-
 bool isEmpty(const wchar_t* text) { return text == nullptr || *text == L'\0'; }
 
 // Standard output, in the ANSI code page a console or a redirected file expects.

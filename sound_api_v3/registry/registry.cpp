@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cstring>
+#include <iterator>
 
 #include "log/debug_log.h"
 
@@ -43,17 +44,10 @@ std::vector<std::uint8_t> readRaw(const std::wstring& keyPath, const std::wstrin
     DWORD type = 0;
     DWORD size = 0;
     LONG rc = RegQueryValueExW(key.get(), valueName.c_str(), nullptr, &type, nullptr, &size);
-    if (rc != ERROR_SUCCESS) {
-        key.reset();
-        raise(kReadError, valuePath(keyPath, valueName), rc);
-    }
-    if (type != expectedType || size < minimumSize) {
-        key.reset();
-        raiseWrongType(keyPath, valueName);
-    }
+    if (rc != ERROR_SUCCESS) raise(kReadError, valuePath(keyPath, valueName), rc);
+    if (type != expectedType || size < minimumSize) raiseWrongType(keyPath, valueName);
     std::vector<std::uint8_t> data(size);
     rc = RegQueryValueExW(key.get(), valueName.c_str(), nullptr, nullptr, data.data(), &size);
-    key.reset();
     if (rc != ERROR_SUCCESS) raise(kReadError, valuePath(keyPath, valueName), rc);
     data.resize(size);
     return data;
@@ -63,7 +57,6 @@ void setValue(const std::wstring& keyPath, const std::wstring& valueName, DWORD 
               DWORD size) {
     unique_hkey key = openKey(keyPath, kSetAccess);
     LONG rc = RegSetValueExW(key.get(), valueName.c_str(), 0, type, static_cast<const BYTE*>(data), size);
-    key.reset();
     if (rc != ERROR_SUCCESS) raise(kWriteError, valuePath(keyPath, valueName), rc);
 }
 
@@ -106,10 +99,8 @@ unique_hkey openKey(const std::wstring& keyPath, REGSAM access) {
 
 bool keyExists(const std::wstring& keyPath) {
     auto [root, subkey] = splitKeyPath(keyPath);
-    HKEY handle = nullptr;
-    if (RegOpenKeyExW(root, subkey.c_str(), 0, kQueryAccess, &handle) != ERROR_SUCCESS) return false;
-    RegCloseKey(handle);
-    return true;
+    unique_hkey key;
+    return RegOpenKeyExW(root, subkey.c_str(), 0, kQueryAccess, key.put()) == ERROR_SUCCESS;
 }
 
 bool valueExists(const std::wstring& keyPath, const std::wstring& valueName) {
@@ -153,7 +144,6 @@ void writeStringValue(const std::wstring& keyPath, const std::wstring& valueName
     }
     LONG rc = RegSetValueExW(key.get(), valueName.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
                              static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
-    key.reset();
     if (rc != ERROR_SUCCESS) {
         _dbgw(L"[brisol]%s", (L"Error while writing toregistry key " + keyPath + L": ").c_str());
         _dbgw(L"[brisol]%s", systemErrorText(static_cast<DWORD>(rc)).c_str());
@@ -181,7 +171,6 @@ void writeMultiStringValue(const std::wstring& keyPath, const std::wstring& valu
 void deleteValue(const std::wstring& keyPath, const std::wstring& valueName) {
     unique_hkey key = openKey(keyPath, kSetAccess);
     LONG rc = RegDeleteValueW(key.get(), valueName.c_str());
-    key.reset();
     if (rc != ERROR_SUCCESS) raise(L"Error while deleting registry value ", valuePath(keyPath, valueName), rc);
 }
 
@@ -208,10 +197,7 @@ std::vector<std::wstring> listSubkeys(const std::wstring& keyPath) {
         DWORD capacity = 256;
         LONG rc = RegEnumKeyExW(key.get(), index, name, &capacity, nullptr, nullptr, nullptr, nullptr);
         if (rc == ERROR_NO_MORE_ITEMS) return names;
-        if (rc != ERROR_SUCCESS) {
-            key.reset();
-            raise(L"Error while enumerating sub keys of registry key ", keyPath, rc);
-        }
+        if (rc != ERROR_SUCCESS) raise(L"Error while enumerating sub keys of registry key ", keyPath, rc);
         names.emplace_back(name, capacity);
     }
 }
@@ -222,18 +208,15 @@ bool isKeyEmpty(const std::wstring& keyPath) {
     DWORD values = 0;
     LONG rc = RegQueryInfoKeyW(key.get(), nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, &values, nullptr,
                                nullptr, nullptr, nullptr);
-    key.reset();
     if (rc != ERROR_SUCCESS) raise(L"Error while reading info for registry key ", keyPath, rc);
     return subkeys == 0 && values == 0;
 }
 
 std::wstring guidToString(const GUID& guid) {
-    LPOLESTR text = nullptr;
-    if (FAILED(StringFromCLSID(guid, &text)) || text == nullptr)
+    wchar_t text[39];  // "{8-4-4-4-12}" and its terminator
+    if (StringFromGUID2(guid, text, static_cast<int>(std::size(text))) == 0)
         throw RegistryException(L"Could not convert GUID to string");
-    std::wstring result(text);
-    CoTaskMemFree(text);
-    return result;
+    return text;
 }
 
 std::uint32_t fileProductVersion(const wchar_t* fileName) {

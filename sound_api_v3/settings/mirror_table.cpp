@@ -42,16 +42,13 @@ SettingsMirror* findMirror(const DeviceInfo& info) {
 }
 
 void detachMirror(const DeviceInfo& info) {
-    std::unique_ptr<SettingsMirror> mirror;
-    {
-        MirrorTable& t = table();
-        std::lock_guard<std::mutex> guard(t.lock);
-        const auto it = t.mirrors.find(numberIn(info));
-        if (it == t.mirrors.end()) return;
-        mirror = std::move(it->second);
-        t.mirrors.erase(it);
-    }
-    mirror->close();
+    std::unique_ptr<SettingsMirror> mirror;  // closes on the way out, after the lock is let go
+    MirrorTable& t = table();
+    std::lock_guard<std::mutex> guard(t.lock);
+    const auto it = t.mirrors.find(numberIn(info));
+    if (it == t.mirrors.end()) return;
+    mirror = std::move(it->second);
+    t.mirrors.erase(it);
 }
 
 }  // namespace zol::settings

@@ -18,8 +18,6 @@ bool SettingsMirror::open(std::uint32_t size, const wchar_t* name, bool restrict
 
     section_.reset(CreateFileMappingW(INVALID_HANDLE_VALUE, restricted ? &security.attributes : nullptr,
                                       PAGE_READWRITE, 0, size, name_.c_str()));
-    security.descriptor.reset();
-    security.acl.reset();
     if (!section_) return false;
 
     size_ = size;
@@ -31,12 +29,11 @@ bool SettingsMirror::open(std::uint32_t size, const wchar_t* name, bool restrict
     }
     const std::uint32_t payloadSize = size - 4;
     std::memcpy(view_.get(), &payloadSize, sizeof payloadSize);
-    open_ = true;
     return true;
 }
 
 void SettingsMirror::write(const void* source, std::uint32_t payloadOffset, std::uint32_t length) {
-    if (!open_) return;
+    if (!view_) return;
     const std::uint32_t payloadSize = size_ - 4;
     if (payloadOffset >= payloadSize) return;
     if (length > payloadSize - payloadOffset) length = payloadSize - payloadOffset;
@@ -46,7 +43,6 @@ void SettingsMirror::write(const void* source, std::uint32_t payloadOffset, std:
 void SettingsMirror::close() {
     view_.reset();
     section_.reset();
-    open_ = false;
 }
 
 }  // namespace zol::settings

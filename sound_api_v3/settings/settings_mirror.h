@@ -28,14 +28,13 @@ public:
     void write(const void* source, std::uint32_t payloadOffset, std::uint32_t length);
     void close();
 
-    bool isOpen() const { return open_; }
+    bool isOpen() const { return static_cast<bool>(view_); }
     HANDLE section() const { return section_.get(); }
 
 private:
     unique_kernel_handle section_;
     unique_view view_;
     std::uint32_t size_ = 0;
-    bool open_ = false;
     std::wstring name_ = kSettingsSectionName;
 };
 

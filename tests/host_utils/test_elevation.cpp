@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "common/unique_handle.h"
-#include "host_utils_exports.h"
+#include "zol_ecd_api.h"
 #include "probe.h"
 #include "support/scratch_key.h"
 

@@ -9,7 +9,7 @@
 #include "common/unique_handle.h"
 #include "host_utils/host_path.h"
 #include "host_utils/process_control.h"
-#include "host_utils_exports.h"
+#include "zol_ecd_api.h"
 #include "probe.h"
 #include "registry/registry.h"
 #include "support/scratch_key.h"

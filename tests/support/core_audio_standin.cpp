@@ -23,19 +23,6 @@ std::wstring readText(const std::wstring& key, const wchar_t* name, bool* found)
     return text;
 }
 
-void rawDeleteValue(const std::wstring& fullPath, const wchar_t* name) {
-    std::wstring subkey;
-    HKEY root = rawRoot(fullPath, &subkey);
-    HKEY key = nullptr;
-    if (RegOpenKeyExW(root, subkey.c_str(), 0, KEY_SET_VALUE | KEY_WOW64_64KEY, &key) != ERROR_SUCCESS) return;
-    RegDeleteValueW(key, name);
-    RegCloseKey(key);
-}
-
-void writeText(const std::wstring& key, const wchar_t* name, const std::wstring& text) {
-    rawSetValue(key, name, REG_SZ, text.c_str(), static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
-}
-
 template <typename F>
 void bind(HMODULE module, const char* name, F*& target) {
     target = reinterpret_cast<F*>(reinterpret_cast<void*>(GetProcAddress(module, name)));
@@ -62,16 +49,16 @@ CoreAudioStandin::CoreAudioStandin() {
     previousServer_ = readText(kServerKey, L"", &hadRegistration_);
     previousThreading_ = readText(kServerKey, L"ThreadingModel", &hadThreading_);
     rawCreateKey(kServerKey);
-    writeText(kServerKey, L"", path);
-    writeText(kServerKey, L"ThreadingModel", L"Both");
+    rawSetText(kServerKey, L"", path);
+    rawSetText(kServerKey, L"ThreadingModel", L"Both");
     reset();
 }
 
 CoreAudioStandin::~CoreAudioStandin() {
     if (hadRegistration_) {
-        writeText(kServerKey, L"", previousServer_);
+        rawSetText(kServerKey, L"", previousServer_);
         if (hadThreading_)
-            writeText(kServerKey, L"ThreadingModel", previousThreading_);
+            rawSetText(kServerKey, L"ThreadingModel", previousThreading_);
         else
             rawDeleteValue(kServerKey, L"ThreadingModel");
     } else {
