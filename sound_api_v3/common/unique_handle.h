@@ -2,6 +2,7 @@
 #pragma once
 
 #include <windows.h>
+#include <objbase.h>
 
 #include <setupapi.h>
 
@@ -93,6 +94,12 @@ struct process_heap_traits {
     static pointer invalid() noexcept { return nullptr; }
     static void close(pointer p) noexcept { ::HeapFree(::GetProcessHeap(), 0, p); }
 };
+// Strings and blocks COM hands out (StringFromCLSID and the like).
+struct co_task_mem_traits {
+    using pointer = void*;
+    static pointer invalid() noexcept { return nullptr; }
+    static void close(pointer p) noexcept { ::CoTaskMemFree(p); }
+};
 
 // SetupDiGetClassDevs and SetupDiCreateDeviceInfoList report failure as INVALID_HANDLE_VALUE.
 struct device_info_list_traits {
@@ -108,6 +115,7 @@ using unique_local = unique_handle<local_mem_traits>;
 using unique_view = unique_handle<mapped_view_traits>;
 using unique_module = unique_handle<module_traits>;
 using unique_sc_handle = unique_handle<sc_handle_traits>;
+using unique_co_task_mem = unique_handle<co_task_mem_traits>;
 using unique_sid = unique_handle<sid_traits>;
 using unique_process_heap_block = unique_handle<process_heap_traits>;
 using unique_device_info_list = unique_handle<device_info_list_traits>;

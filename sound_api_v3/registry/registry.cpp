@@ -213,10 +213,11 @@ bool isKeyEmpty(const std::wstring& keyPath) {
 }
 
 std::wstring guidToString(const GUID& guid) {
-    wchar_t text[39];  // "{8-4-4-4-12}" and its terminator
-    if (StringFromGUID2(guid, text, static_cast<int>(std::size(text))) == 0)
-        throw RegistryException(L"Could not convert GUID to string");
-    return text;
+    LPOLESTR raw = nullptr;
+    const HRESULT result = StringFromCLSID(guid, &raw);
+    unique_co_task_mem text(raw);
+    if (FAILED(result) || !text) throw RegistryException(L"Could not convert GUID to string");
+    return static_cast<const wchar_t*>(text.get());
 }
 
 std::uint32_t fileProductVersion(const wchar_t* fileName) {
