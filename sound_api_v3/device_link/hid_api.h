@@ -43,4 +43,14 @@ struct HidDeviceCloser {
 // An open hidapi device, closed on every path out of the scope that owns it.
 using unique_hid_device = std::unique_ptr<hid_device, HidDeviceCloser>;
 
+struct HidEnumerationDeleter {
+    void operator()(hid_device_info* list) const { hid_free_enumeration(list); }
+};
+using unique_hid_enumeration = std::unique_ptr<hid_device_info, HidEnumerationDeleter>;
+
+struct PreparsedDataDeleter {
+    void operator()(_HIDP_PREPARSED_DATA* data) const { HidD_FreePreparsedData(data); }
+};
+using unique_preparsed = std::unique_ptr<_HIDP_PREPARSED_DATA, PreparsedDataDeleter>;
+
 }  // namespace zol::device_link

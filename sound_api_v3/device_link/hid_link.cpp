@@ -21,10 +21,9 @@ constexpr int kAnswerReadTimeoutMs = 10;
 bool HidLink::open(std::uint16_t vendorId, std::uint16_t productId, std::uint16_t interfaceNumber,
                    std::uint16_t reportId) {
     close();
-    device_ = hid_open_intf_rptid(vendorId, productId, interfaceNumber, reportId);
+    device_.reset(hid_open_intf_rptid(vendorId, productId, interfaceNumber, reportId));
     if (!device_) return false;
-    osHandle_ = hid_get_device_handle(device_);
-    isOpen_ = true;
+    osHandle_ = hid_get_device_handle(device_.get());
     if (setup() != 0) {
         close();
         return false;
@@ -34,12 +33,11 @@ bool HidLink::open(std::uint16_t vendorId, std::uint16_t productId, std::uint16_
 
 int HidLink::setup() {
     if (osHandle_ == INVALID_HANDLE_VALUE) return -1;
-    PHIDP_PREPARSED_DATA data = nullptr;
-    if (!HidD_GetPreparsedData(osHandle_, &data)) return -2;
+    PHIDP_PREPARSED_DATA raw = nullptr;
+    if (!HidD_GetPreparsedData(osHandle_, &raw)) return -2;
+    const unique_preparsed data(raw);
     HIDP_CAPS caps{};
-    const NTSTATUS status = HidP_GetCaps(data, &caps);
-    HidD_FreePreparsedData(data);
-    if (status != HIDP_STATUS_SUCCESS) return -3;
+    if (HidP_GetCaps(raw, &caps) != HIDP_STATUS_SUCCESS) return -3;
     _dbgw(L"[brisol]inBufLen=%d", static_cast<int>(caps.InputReportByteLength));
     inputReportLength_ = usableLength(caps.InputReportByteLength);
     outputReportLength_ = usableLength(caps.OutputReportByteLength);
@@ -51,25 +49,23 @@ int HidLink::setup() {
 
     event_.reset(CreateEventW(nullptr, TRUE, TRUE, L""));
     HidD_FlushQueue(osHandle_);  // answers to someone else's earlier requests are not ours
-    overlapped_ = OVERLAPPED{};
-    overlapped_.hEvent = event_.get();
     return 0;
 }
 
 bool HidLink::writeReport(const unsigned char* data, std::uint8_t reportId) {
-    if (!isOpen_) return false;
+    if (!device_) return false;
     std::vector<unsigned char> report(outputReportLength_, 0);
     report[0] = reportId;
     std::memcpy(report.data() + 1, data, outputReportLength_ - 1);
-    return hid_write(device_, report.data(), report.size()) == static_cast<int>(outputReportLength_);
+    return hid_write(device_.get(), report.data(), report.size()) == static_cast<int>(outputReportLength_);
 }
 
 int HidLink::readReport(unsigned char* buffer, std::uint8_t reportId, int timeoutMs) {
-    if (!buffer || !isOpen_ || inputReportLength_ < 1) return 0;
+    if (!buffer || !device_ || inputReportLength_ < 1) return 0;
     std::vector<unsigned char> report(inputReportLength_, 0);
     report[0] = reportId;
-    hid_set_nonblocking(device_, 0);
-    const int n = hid_read_timeout(device_, report.data(), report.size(), timeoutMs);
+    hid_set_nonblocking(device_.get(), 0);
+    const int n = hid_read_timeout(device_.get(), report.data(), report.size(), timeoutMs);
     if (n <= 1) return n;
     const std::size_t room = inputReportLength_ - 1;  // what the caller's buffer holds
     if (reportId == 0) {
@@ -82,13 +78,10 @@ int HidLink::readReport(unsigned char* buffer, std::uint8_t reportId, int timeou
 }
 
 void HidLink::close() {
-    if (isOpen_) hid_close(device_);
-    device_ = nullptr;
+    device_.reset();
     event_.reset();
-    overlapped_ = OVERLAPPED{};
     osHandle_ = INVALID_HANDLE_VALUE;
     inputReportLength_ = outputReportLength_ = featureReportLength_ = 0;
-    isOpen_ = false;
 }
 
 int transferData(int vendorId, int productId, int interfaceNumber, int reportId, const unsigned char* output,

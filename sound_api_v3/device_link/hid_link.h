@@ -6,9 +6,7 @@
 #include <cstdint>
 
 #include "common/unique_handle.h"
-
-struct hid_device_;
-typedef struct hid_device_ hid_device;
+#include "device_link/hid_api.h"
 
 namespace zol::device_link {
 
@@ -33,20 +31,18 @@ public:
     int readReport(unsigned char* buffer, std::uint8_t reportId, int timeoutMs);
     void close();
 
-    bool isOpen() const { return isOpen_; }
-    std::uint32_t inputLength() const { return isOpen_ ? inputReportLength_ : 0; }
-    std::uint32_t outputLength() const { return isOpen_ ? outputReportLength_ : 0; }
-    std::uint32_t featureLength() const { return isOpen_ ? featureReportLength_ : 0; }
+    bool isOpen() const { return device_ != nullptr; }
+    std::uint32_t inputLength() const { return isOpen() ? inputReportLength_ : 0; }
+    std::uint32_t outputLength() const { return isOpen() ? outputReportLength_ : 0; }
+    std::uint32_t featureLength() const { return isOpen() ? featureReportLength_ : 0; }
 
 private:
-    hid_device* device_ = nullptr;
+    unique_hid_device device_;
     HANDLE osHandle_ = INVALID_HANDLE_VALUE;  // owned by device_
     unique_kernel_handle event_;
-    OVERLAPPED overlapped_{};
     std::uint32_t inputReportLength_ = 0;
     std::uint32_t outputReportLength_ = 0;
     std::uint32_t featureReportLength_ = 0;
-    bool isOpen_ = false;
 };
 
 // The two exchanges of the host's transfer exports.

@@ -2,23 +2,12 @@
 
 #include <cstdio>
 #include <cstring>
-#include <memory>
 #include <vector>
 
 #include "device_link/hid_api.h"
 
 namespace zol::device_link {
 namespace {
-
-struct EnumerationDeleter {
-    void operator()(hid_device_info* list) const { hid_free_enumeration(list); }
-};
-using unique_enumeration = std::unique_ptr<hid_device_info, EnumerationDeleter>;
-
-struct PreparsedDeleter {
-    void operator()(_HIDP_PREPARSED_DATA* data) const { HidD_FreePreparsedData(data); }
-};
-using unique_preparsed = std::unique_ptr<_HIDP_PREPARSED_DATA, PreparsedDeleter>;
 
 std::string marker(const char* format, unsigned short number) {
     char text[16];
@@ -91,11 +80,11 @@ bool deviceHasReportId(HANDLE device, unsigned short reportId) {
 }  // namespace zol::device_link
 
 using zol::device_link::deviceHasReportId;
-using zol::device_link::unique_enumeration;
+using zol::device_link::unique_hid_enumeration;
 
 extern "C" hid_device* hid_open_intf_col(unsigned short vendor_id, unsigned short product_id,
                                          unsigned short interface_number, unsigned short collection) {
-    unique_enumeration list(hid_enumerate(vendor_id, product_id));
+    unique_hid_enumeration list(hid_enumerate(vendor_id, product_id));
     const hid_device_info* taken = nullptr;
     if (interface_number == 0 && collection == 0) {
         taken = zol::device_link::firstWithIds(list.get(), vendor_id, product_id);
@@ -112,7 +101,7 @@ extern "C" hid_device* hid_open_intf_col(unsigned short vendor_id, unsigned shor
 
 extern "C" hid_device* hid_open_intf_rptid(unsigned short vendor_id, unsigned short product_id,
                                            unsigned short interface_number, unsigned short report_id) {
-    unique_enumeration list(hid_enumerate(vendor_id, product_id));
+    unique_hid_enumeration list(hid_enumerate(vendor_id, product_id));
     if (interface_number == 0 && report_id == 0) {
         const hid_device_info* first = zol::device_link::firstWithIds(list.get(), vendor_id, product_id);
         return first ? hid_open_path(first->path) : nullptr;
@@ -132,7 +121,7 @@ extern "C" hid_device* hid_open_intf_rptid(unsigned short vendor_id, unsigned sh
 
 extern "C" void hid_enum_intf_rptid(unsigned short vendor_id, unsigned short product_id, unsigned short interface_number,
                                     unsigned short report_id, hid_enum_callback callback, void* context) {
-    unique_enumeration list(hid_enumerate(vendor_id, product_id));
+    unique_hid_enumeration list(hid_enumerate(vendor_id, product_id));
     // Both 0 would take any entry of the device; that is no interface choice, so nothing is reported.
     if (interface_number == 0 && report_id == 0) return;
     zol::device_link::forEachOpenable(list.get(), vendor_id, product_id, interface_number,

@@ -1,6 +1,7 @@
 // devices: the supported headsets' HID interfaces that are attached (and, for support, every
 // HID device the system has).
 #include <cstdio>
+#include <memory>
 #include <vector>
 
 #include "commands.h"
@@ -73,10 +74,11 @@ int runDevices(Context& context, Args& args) {
     std::string allText;
     if (all) {
         auto hidEnumerate = lib.get<exports::HidEnumerate>("hid_enumerate");
-        auto hidFree = lib.get<exports::HidFreeEnumeration>("hid_free_enumeration");
+        // Freed through the library's own export, also when building the report throws.
+        const std::unique_ptr<hid_device_info, exports::HidFreeEnumeration> first(
+            hidEnumerate(0, 0), lib.get<exports::HidFreeEnumeration>("hid_free_enumeration"));
         Json list = Json::array();
-        hid_device_info* first = hidEnumerate(0, 0);
-        for (hid_device_info* d = first; d; d = d->next) {
+        for (const hid_device_info* d = first.get(); d; d = d->next) {
             const std::string product = d->product_string ? narrow(d->product_string) : "";
             list.push(Json::object()
                           .set("vendorId", hex4(d->vendor_id))
@@ -90,7 +92,6 @@ int runDevices(Context& context, Args& args) {
                        hex4(d->usage) + "  " + (product.empty() ? "(no product string)" : product) + "\n      " +
                        (d->path ? d->path : "") + "\n";
         }
-        hidFree(first);
         result.set("all", std::move(list));
     }
 
