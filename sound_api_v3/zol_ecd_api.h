@@ -13,8 +13,8 @@
 #ifndef ZOL_ECD_API_H
 #define ZOL_ECD_API_H
 
-#include <stddef.h>
-#include <stdint.h> /* stddef.h gives C its wchar_t */
+#include <stddef.h> /* also C's wchar_t */
+#include <stdint.h>
 
 #ifdef ZOL_ECD_API_BUILD
 #define ZOL_API
@@ -39,8 +39,8 @@ extern "C" {
  * The failure leaves as a Microsoft Visual C++ x64 exception of the global-namespace class
  *     class RegistryException { public: std::wstring message; };
  * (type name ".?AVRegistryException@@", exception code 0xE06D7363; the message is the registry
- * layer's English text, e.g. "Error while reading registry value HKEY_LOCAL_MACHINE\SOFTWARE\
- * ZolSoundKit\InstallPath: ..."). A host built with MSVC declares that class and catches it
+ * layer's English text, e.g. "Error while reading registry value
+ * HKEY_LOCAL_MACHINE\SOFTWARE\ZolSoundKit\InstallPath: ..."). A host built with MSVC declares that class and catches it
  * by reference or by value; the library's copy function and destructor manage the message, which
  * lives in the process heap. Treat the caught object as read-only: copy the message out rather
  * than changing it in place. These exports are extern "C": build the host with /EHs, not /EHsc,
@@ -69,8 +69,9 @@ ZOL_API int __cdecl _SetRegistryExceptionFormat(int format);
  * characters; nothing else (no file, no prefix, no line end). _dbg widens each byte on its own
  * (bytes above 0x7F become U+0080..U+00FF): pass ASCII. _dbgw uses the Microsoft CRT's
  * conversions, where %s takes a wide string and %S a narrow one.
- * They are exported under the names the x64 MSVC compiler gives their C++ signatures. A C++ host
- * built with MSVC declares them as below; any other host looks them up by these names. */
+ * They are exported under the names the x64 MSVC compiler gives their C++ signatures. For C++
+ * hosts of MSVC's ABI this header declares them (with _update_7420_fw) as C++ functions at its
+ * end; any other host looks them up by these names. */
 #define ZOL_DBG_EXPORT_NAME "?_dbg@@YAXPEBDZZ"
 #define ZOL_DBGW_EXPORT_NAME "?_dbgw@@YAXPEB_WZZ"
 typedef void(__cdecl* zol_dbg_fn)(const char* format, ...);
