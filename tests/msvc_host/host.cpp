@@ -109,43 +109,56 @@ void callEveryExport() {
     check(setDeviceProperty(&info, 4, info.control.field22) == -2, "setDeviceProperty");
     check(_SetMasterMute(1, 7) == 0 && _GetMasterMute(7) == 0, "_SetMasterMute, _GetMasterMute");
     check(_SetVolum(40, 7, 0) == 0 && _getVolum(7, 0) == 50, "_SetVolum, _getVolum");
-    unsigned char output[63] = {};
-    check(_hid_trans_data(0x0A1B, 0x00C2, 3, 6, output, nullptr) == -1 && _is_usb_connected(0x0A1B, 0x00C2, 3, 6) == -1,
+    check(_hid_trans_data(0x0A1B, 0x00C2, 3, 6, nullptr, nullptr) == -1 && _is_usb_connected(0x0A1B, 0x00C2, 3, 6) == -1,
           "_hid_trans_data, _is_usb_connected");
     unsigned char image[64] = {};
     check(_update_7420_fw(nullptr, nullptr, image, sizeof image, 0) == ZOL_FW_NO_DEVICE, "_update_7420_fw");
     check(_SetRegistryExceptionFormat(5) == 0, "_SetRegistryExceptionFormat");
 
-    // hidapi and the choosers against Wine's HID mouse (hidapi needs the cfgmgr32 stand-in).
-    check(LoadLibraryW(L"cfgmgr32_setupapi\\cfgmgr32.dll") != nullptr && hid_init() == 0, "hid_init");
-    check(hid_open_intf_col(0x0A1B, 0x00C2, 3, 3) == nullptr && hid_open_intf_rptid(0x0A1B, 0x00C2, 3, 6) == nullptr,
-          "hid_open_intf_col, hid_open_intf_rptid");
-    hid_enum_intf_rptid(0x845E, 0x0001, 0, 0, countPath, nullptr);
-    check(enumerated == 0, "hid_enum_intf_rptid");
-    hid_device_info* list = hid_enumerate(0x845E, 0x0001);
-    hid_device* mouse = list ? hid_open_path(list->path) : nullptr;
+    hid_init();  // fails under Wine 8, whose cfgmgr32 lacks a function hidapi looks up; no matter here
+    check(hid_enumerate(0x0A1B, 0x00C2) == nullptr && hid_open(0x0A1B, 0x00C2, nullptr) == nullptr &&
+              hid_open_path("none") == nullptr && hid_error(nullptr) != nullptr,
+          "hid_init, hid_enumerate, hid_open, hid_open_path, hid_error");
+    hid_free_enumeration(nullptr);
+    hid_close(nullptr);
+    check(hid_open_intf_col(0x0A1B, 0x00C2, 3, 3) == nullptr && hid_get_device_handle(nullptr) == reinterpret_cast<void*>(-1),
+          "hid_open_intf_col, hid_get_device_handle");
+    check(hid_exit() == 0, "hid_free_enumeration, hid_close, hid_exit");
+}
+
+// The exports that need a headset, against the simulated one (the library's code over a model).
+void callDeviceExports() {
+    const unsigned short vendor = 0x0A1B, product = 0x00C2;
+    check(getDeviceCount() == 1 && _is_usb_connected(vendor, product, 3, 6) == 1, "getDeviceCount, _is_usb_connected");
+    unsigned char output[63] = {1, 2, 3}, input[63] = {};
+    check(_hid_trans_data(vendor, product, 3, 6, output, input) == 1 && input[1] == 2, "_hid_trans_data");
+    hid_enum_intf_rptid(vendor, product, 3, 6, countPath, nullptr);
+    check(enumerated == 1, "hid_enum_intf_rptid");
+    hid_device_info* list = hid_enumerate(vendor, product);
+    hid_device* first = list ? hid_open_path(list->path) : nullptr;
     hid_free_enumeration(list);
-    check(mouse != nullptr, "hid_enumerate, hid_open_path, hid_free_enumeration");
-    if (mouse) {
-        wchar_t text[64] = {};
-        unsigned char report[8] = {};
-        check(hid_get_product_string(mouse, text, 64) == 0 && wcscmp(text, L"Wine HID mouse") == 0,
-              "hid_get_product_string");
-        hid_get_manufacturer_string(mouse, text, 64);
-        hid_get_serial_number_string(mouse, text, 64);
-        hid_get_indexed_string(mouse, 1, text, 64);
-        check(hid_get_device_handle(mouse) != reinterpret_cast<void*>(-1), "hid_get_device_handle");
-        check(hid_set_nonblocking(mouse, 1) == 0 && hid_read(mouse, report, sizeof report) == 0 &&
-                  hid_read_timeout(mouse, report, sizeof report, 0) == 0,
-              "hid_set_nonblocking, hid_read, hid_read_timeout");
-        // A mouse takes no output or feature reports: each call fails and says why.
-        check(hid_write(mouse, report, sizeof report) == -1 && hid_send_feature_report(mouse, report, 2) == -1 &&
-                  hid_get_feature_report(mouse, report, sizeof report) == -1 && hid_error(mouse) != nullptr,
-              "hid_write, hid_send_feature_report, hid_get_feature_report, hid_error");
-        hid_close(mouse);
-    }
-    hid_close(hid_open(0x0A1B, 0x00C2, nullptr));
-    check(hid_exit() == 0, "hid_open, hid_close, hid_exit");
+    hid_device* serial = hid_open(vendor, product, L"SIM0001");
+    check(first && serial, "hid_enumerate, hid_open_path, hid_open");
+    hid_close(first);
+    hid_close(serial);
+    hid_device* dev = hid_open_intf_rptid(vendor, product, 3, 6);
+    check(dev && hid_get_device_handle(dev) != reinterpret_cast<void*>(-1), "hid_open_intf_rptid, hid_get_device_handle");
+    if (!dev) return;
+    wchar_t text[32] = {};
+    check(hid_get_manufacturer_string(dev, text, 32) == 0 && wcscmp(text, L"ZolSoundKit") == 0 &&
+              hid_get_product_string(dev, text, 32) == 0 && hid_get_serial_number_string(dev, text, 32) == 0 &&
+              wcscmp(text, L"SIM0001") == 0 && hid_get_indexed_string(dev, 2, text, 32) == 0 &&
+              wcscmp(text, L"Simulated headset") == 0,
+          "hid_get_manufacturer_string, hid_get_product_string, hid_get_serial_number_string, hid_get_indexed_string");
+    unsigned char report[64] = {6, 9};
+    check(hid_write(dev, report, sizeof report) == 64 && hid_read_timeout(dev, report, sizeof report, 1000) == 64 &&
+              report[1] == 9 && hid_set_nonblocking(dev, 1) == 0 && hid_read(dev, report, sizeof report) == 0,
+          "hid_write, hid_read_timeout, hid_set_nonblocking, hid_read");
+    unsigned char feature[8] = {7, 5};
+    check(hid_send_feature_report(dev, feature, sizeof feature) == 8 && hid_get_feature_report(dev, feature, 8) == 8 &&
+              feature[1] == 5 && hid_error(dev) != nullptr,
+          "hid_send_feature_report, hid_get_feature_report, hid_error");
+    hid_close(dev);
 }
 
 void registryFailuresPassOut() {
@@ -186,13 +199,23 @@ void registryFailuresPassOut() {
     RegDeleteTreeW(ZOL_HKLM, kProductKey);
 }
 
+bool lastArgumentIs(const wchar_t* word) {
+    const wchar_t* commandLine = GetCommandLineW();
+    const size_t length = wcslen(commandLine), n = wcslen(word);
+    return length > n && commandLine[length - n - 1] == L' ' && wcscmp(commandLine + length - n, word) == 0;
+}
+
 }  // namespace
 
+// "run": the shipped DLL; "device": the simulated-headset build of it under the same name.
 extern "C" int hostMain() {
+    if (lastArgumentIs(L"device")) {
+        callDeviceExports();
+        write(failures == 0 ? "msvc_host (simulated headset): all passed\r\n" : "msvc_host (simulated headset): FAILED\r\n");
+        ExitProcess(failures == 0 ? 0 : 1);
+    }
     // _RestartAsAdmin starts this program again without arguments: that copy has nothing to do.
-    const wchar_t* commandLine = GetCommandLineW();
-    const size_t length = wcslen(commandLine);
-    if (length < 4 || wcscmp(commandLine + length - 4, L" run") != 0) ExitProcess(0);
+    if (!lastArgumentIs(L"run")) ExitProcess(0);
 
     callEveryExport();
     check(_RestartAsAdmin() == 1, "_RestartAsAdmin");

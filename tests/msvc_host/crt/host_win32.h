@@ -12,7 +12,6 @@ __declspec(dllimport) int __stdcall WriteFile(void* file, const void* data, unsi
                                               void* overlapped);
 __declspec(dllimport, noreturn) void __stdcall ExitProcess(unsigned int code);
 __declspec(dllimport) const wchar_t* __stdcall GetCommandLineW(void);
-__declspec(dllimport) void* __stdcall LoadLibraryW(const wchar_t* name);
 __declspec(dllimport) unsigned long __stdcall FormatMessageW(unsigned long flags, const void* source, unsigned long id,
                                                              unsigned long language, wchar_t* buffer,
                                                              unsigned long size, void* arguments);
