@@ -1,7 +1,7 @@
 #!/bin/bash
 # Installs what building and testing need on a Debian 12 machine; does nothing for what is there.
 set -euo pipefail
-packages=(cmake make g++-mingw-w64-x86-64-posix wine64 pulseaudio googletest dpkg-dev)
+packages=(cmake make g++-mingw-w64-x86-64-posix wine64 pulseaudio googletest dpkg-dev clang lld llvm)
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

@@ -7,16 +7,14 @@
  *
  * Results: 1 done; 0 nothing done or a negative answer; -1 device interface not found or not
  * opened; -2 property number out of range; -3 effect library not unregistered; -4 the headset
- * stopped answering during a firmware update; -5 audio service not restarted. Registry failures inside getDeviceInfo, setDeviceProperty, init and
- * unInit leave the library as a C++ exception (zol::registry::RegistryException); hosts built
- * with another compiler should treat a registry failure as fatal for that call.
+ * stopped answering during a firmware update; -5 audio service not restarted. What may leave an
+ * export as an exception is stated under "Exceptions" below.
  */
 #ifndef ZOL_ECD_API_H
 #define ZOL_ECD_API_H
 
-#include <stddef.h>
+#include <stddef.h> /* also C's wchar_t */
 #include <stdint.h>
-#include <wchar.h>
 
 #ifdef ZOL_ECD_API_BUILD
 #define ZOL_API
@@ -31,13 +29,49 @@
 extern "C" {
 #endif
 
+/* ---- Exceptions --------------------------------------------------------------------------
+ * Exactly five exports let a registry failure (a value that cannot be read or written, a value of
+ * the wrong type, a missing product key, a host without the right to write under
+ * HKEY_LOCAL_MACHINE) pass out to the host: getDeviceInfo, setDeviceProperty, init, unInit and
+ * _start_task. The call is abandoned at that point (what it changed before stays changed) and
+ * the library stays usable: the host catches the failure and goes on with its next call.
+ *
+ * The failure leaves as a Microsoft Visual C++ x64 exception of the global-namespace class
+ *     class RegistryException { public: std::wstring message; };
+ * (type name ".?AVRegistryException@@", exception code 0xE06D7363; the message is the registry
+ * layer's English text, e.g. "Error while reading registry value
+ * HKEY_LOCAL_MACHINE\SOFTWARE\ZolSoundKit\InstallPath: ..."). A host built with MSVC declares that class and catches it
+ * by reference or by value; the library's copy function and destructor manage the message, which
+ * lives in the process heap. Treat the caught object as read-only: copy the message out rather
+ * than changing it in place. These exports are extern "C": build the host with /EHs, not /EHsc,
+ * which lets the compiler assume that extern "C" functions never throw and drop the catch.
+ * A C host sees exception code 0xE06D7363 in __try/__except.
+ *
+ * Hosts built with GCC (MinGW) call _SetRegistryExceptionFormat(ZOL_REGISTRY_EXCEPTION_GCC) once,
+ * before any other export: from then on the same failures leave as the GCC exception
+ * zol::registry::RegistryException (message() returns the text), which only a GCC-built C++ host
+ * can catch. The choice holds for the whole process; ZOL_REGISTRY_EXCEPTION_MSVC (the default)
+ * switches back. Returns 1, or 0 and changes nothing for any other number.
+ *
+ * Nothing else ever leaves an export: any other failure inside the library (out of memory, a
+ * registry failure in any other export, a service-control failure) ends that call with its failure
+ * result: 0, except -1 for init, hid_init/hid_exit, hidapi's int functions, _hid_trans_data,
+ * _is_usb_connected and _update_7420_fw; NULL for the functions returning pointers;
+ * INVALID_HANDLE_VALUE for hid_get_device_handle; 50 for _getVolum; 8 (ERROR_NOT_ENOUGH_MEMORY)
+ * for _IsGlobalMutexExist; void functions simply return. Each such failure writes one line
+ * "[brisol]:<export> failed: <message>" to the debug log. */
+#define ZOL_REGISTRY_EXCEPTION_MSVC 0
+#define ZOL_REGISTRY_EXCEPTION_GCC 1
+ZOL_API int __cdecl _SetRegistryExceptionFormat(int format);
+
 /* ---- Debug log -------------------------------------------------------------------------
  * Both send one message to the system debugger channel (OutputDebugStringW), cut at 255
  * characters; nothing else (no file, no prefix, no line end). _dbg widens each byte on its own
  * (bytes above 0x7F become U+0080..U+00FF): pass ASCII. _dbgw uses the Microsoft CRT's
  * conversions, where %s takes a wide string and %S a narrow one.
- * They are exported under the names the x64 MSVC compiler gives their C++ signatures. A C++ host
- * built with MSVC declares them as below; any other host looks them up by these names. */
+ * They are exported under the names the x64 MSVC compiler gives their C++ signatures. For C++
+ * hosts of MSVC's ABI this header declares them (with _update_7420_fw) as C++ functions at its
+ * end; any other host looks them up by these names. */
 #define ZOL_DBG_EXPORT_NAME "?_dbg@@YAXPEBDZZ"
 #define ZOL_DBGW_EXPORT_NAME "?_dbgw@@YAXPEB_WZZ"
 typedef void(__cdecl* zol_dbg_fn)(const char* format, ...);
@@ -55,8 +89,8 @@ typedef void(__cdecl* zol_dbgw_fn)(const wchar_t* format, ...);
  * _start_task: starts "<directory>\<exeName>" (quoted) followed by one space and `arguments`
  *   when arguments is not null; showCommand is the window state (SW_*). A null or empty
  *   directory means the install directory, the "InstallPath" value under
- *   HKEY_LOCAL_MACHINE\SOFTWARE\ZolSoundKit; when that value is missing a
- *   zol::registry::RegistryException leaves the call ("Error while reading registry value ...").
+ *   HKEY_LOCAL_MACHINE\SOFTWARE\ZolSoundKit; when that value is missing a registry failure
+ *   leaves the call (see "Exceptions"; "Error while reading registry value ...").
  *   The program gets this process's environment and current directory; it is neither waited for
  *   nor tracked. A failed start writes "failed start <path>,err=<system message>\r\n" to
  *   standard output and returns. */
@@ -94,7 +128,7 @@ ZOL_API int __cdecl _IsAlreadyRun(const wchar_t* name);
  *   restarting the audio service "AudioSrv" when anything changed; a failed restart is shown in
  *   an error message box), records the host executable's directory as "InstallPath" and creates
  *   missing settings values with their defaults. Returns 0. Repeating it re-installs nothing that
- *   is already installed. A registry failure leaves it as zol::registry::RegistryException.
+ *   is already installed. A registry failure leaves it (see "Exceptions").
  * getDeviceCount: the number of supported headset HID interfaces attached (0 or more), summed
  *   over the supported-device table.
  * unInit: ends "audiodg.exe" (up to five attempts, 300 ms apart) so the audio engine lets go of

@@ -9,6 +9,7 @@
 #include "common/product_key.h"
 #include "device_link/hid_api.h"
 #include "device_link/supported_devices.h"
+#include "exports/boundary.h"
 #include "host_utils/host_path.h"
 #include "host_utils/process_control.h"
 #include "log/debug_log.h"
@@ -34,9 +35,7 @@ int countInterface(void* context, const char*) {
     return 0;
 }
 
-}  // namespace
-
-extern "C" int __cdecl init(void) {
+int installProduct() {
     namespace reg = zol::registry;
     if (!reg::keyExists(zol::kProductKey)) reg::createKey(zol::kProductKey);
     zol::apo::applyEffectToSupportedDevices(kCaptureFirst, true, true, true);
@@ -45,7 +44,7 @@ extern "C" int __cdecl init(void) {
     return 0;
 }
 
-extern "C" int __cdecl getDeviceCount(void) {
+int countDevices() {
     int count = 0;
     for (std::size_t i = 0; i < zol::device_link::supportedDeviceCount(); ++i) {
         const zol::device_link::SupportedDevice entry = zol::device_link::supportedDevice(i);
@@ -55,7 +54,7 @@ extern "C" int __cdecl getDeviceCount(void) {
     return count;
 }
 
-extern "C" int __cdecl unInit(void) {
+int removeProduct() {
     namespace reg = zol::registry;
     _dbgw(L"[brisol]:%S", "unInit");
     _dbgw(L"[brisol]:kill audiodg.exe");
@@ -74,3 +73,16 @@ extern "C" int __cdecl unInit(void) {
         if (reg::valueExists(zol::kProductKey, value)) reg::deleteValue(zol::kProductKey, value);
     return 1;
 }
+
+}  // namespace
+
+using zol::exports::guarded;
+using zol::exports::Registry;
+
+// init has no failure result of its own (it returns 0); a failure inside it that cannot pass out
+// returns -1.
+extern "C" int __cdecl init(void) { return guarded("init", Registry::PassesOut, -1, installProduct); }
+
+extern "C" int __cdecl getDeviceCount(void) { return guarded("getDeviceCount", Registry::Contained, 0, countDevices); }
+
+extern "C" int __cdecl unInit(void) { return guarded("unInit", Registry::PassesOut, 0, removeProduct); }

@@ -2,15 +2,18 @@
 #include <cstring>
 #include <memory>
 
+#include "exports/boundary.h"
 #include "settings/device_settings.h"
 #include "settings/mirror_table.h"
 #include "zol_ecd_api.h"
 
 using namespace zol::settings;
+using zol::exports::guarded;
+using zol::exports::Registry;
 
-extern "C" {
+namespace {
 
-int __cdecl getDeviceInfo(int /*index: every device shares one set of settings*/, DeviceInfo* info) {
+int loadDeviceInfo(DeviceInfo* info) {
     if (info == nullptr) return 0;
     std::memset(&info->control, 0, sizeof info->control);
     // Read before the load overwrites the record: a reload without release closes the earlier mirror.
@@ -27,17 +30,33 @@ int __cdecl getDeviceInfo(int /*index: every device shares one set of settings*/
     return 1;
 }
 
-int __cdecl setDeviceProperty(DeviceInfo* info, int property, const unsigned char* data) {
+int changeDeviceProperty(DeviceInfo* info, int property, const unsigned char* data) {
     if (property < ZOL_PROPERTY_CONTROL || property > ZOL_PROPERTY_EQ_GAINS) return -2;
     if (info == nullptr || data == nullptr) return 0;
     updateDeviceProperty(*info, property, data, findMirror(*info));
     return 1;
 }
 
-int __cdecl releaseDeviceInfo(DeviceInfo* info) {
+int releaseRecord(DeviceInfo* info) {
     if (info == nullptr) return 0;
     detachMirror(*info);
     return 1;
+}
+
+}  // namespace
+
+extern "C" {
+
+int __cdecl getDeviceInfo(int /*index: every device shares one set of settings*/, DeviceInfo* info) {
+    return guarded("getDeviceInfo", Registry::PassesOut, 0, [&] { return loadDeviceInfo(info); });
+}
+
+int __cdecl setDeviceProperty(DeviceInfo* info, int property, const unsigned char* data) {
+    return guarded("setDeviceProperty", Registry::PassesOut, 0, [&] { return changeDeviceProperty(info, property, data); });
+}
+
+int __cdecl releaseDeviceInfo(DeviceInfo* info) {
+    return guarded("releaseDeviceInfo", Registry::Contained, 0, [&] { return releaseRecord(info); });
 }
 
 }  // extern "C"

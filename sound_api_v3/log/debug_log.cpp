@@ -9,12 +9,11 @@ namespace {
 constexpr int kLogChars = 256;
 }
 
-extern "C" void _dbg(const char* format, ...) {
+namespace zol::log {
+
+void writeNarrow(const char* format, va_list args) {
     char text[kLogChars];
-    va_list args;
-    va_start(args, format);
     std::vsnprintf(text, sizeof text, format, args);
-    va_end(args);
     text[kLogChars - 1] = '\0';
 
     wchar_t wide[kLogChars];
@@ -24,14 +23,27 @@ extern "C" void _dbg(const char* format, ...) {
     OutputDebugStringW(wide);
 }
 
-extern "C" void _dbgw(const wchar_t* format, ...) {
+void writeWide(const wchar_t* format, va_list args) {
     wchar_t text[kLogChars];
-    va_list args;
-    va_start(args, format);
     // msvcrt's _vsnwprintf, not the C99 one: the library's formats rely on %S taking a narrow
     // string. It leaves the buffer unterminated when the text does not fit, hence the cut below.
     _vsnwprintf(text, kLogChars, format, args);
-    va_end(args);
     text[kLogChars - 1] = L'\0';
     OutputDebugStringW(text);
+}
+
+}  // namespace zol::log
+
+extern "C" void _dbg(const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    zol::log::writeNarrow(format, args);
+    va_end(args);
+}
+
+extern "C" void _dbgw(const wchar_t* format, ...) {
+    va_list args;
+    va_start(args, format);
+    zol::log::writeWide(format, args);
+    va_end(args);
 }

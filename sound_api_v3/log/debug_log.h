@@ -1,6 +1,7 @@
 // The library's debug log: formatted text to the system debugger channel, nothing else.
 #pragma once
 
+#include <stdarg.h>
 #include <wchar.h>
 
 extern "C" {
@@ -9,3 +10,9 @@ void _dbg(const char* format, ...);
 // Wide format with the Microsoft CRT's conversions (%s wide, %S narrow), cut at 255 characters.
 void _dbgw(const wchar_t* format, ...);
 }
+
+namespace zol::log {
+// The two above with their arguments already gathered.
+void writeNarrow(const char* format, va_list args);
+void writeWide(const wchar_t* format, va_list args);
+}  // namespace zol::log

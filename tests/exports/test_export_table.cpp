@@ -42,6 +42,8 @@ const std::set<std::string> kExpectedExports = {
     "hid_open_intf_col", "hid_open_intf_rptid", "hid_enum_intf_rptid", "hid_get_device_handle",
     // device transfer and firmware update
     "_hid_trans_data", "_is_usb_connected", "?_update_7420_fw@@YAHPEAX00HH@Z",
+    // the GCC hosts' choice of registry failure format
+    "_SetRegistryExceptionFormat",
 };
 
 // What a Windows machine provides; anything else (libstdc++-6.dll, libwinpthread-1.dll,

@@ -268,6 +268,11 @@ TEST_F(StartFromInstallPath, MissingInstallPathRaisesTheRegistryError) {
     using StartTask = void (*)(const wchar_t*, const wchar_t*, int, const wchar_t*);
     const auto exported = reinterpret_cast<StartTask>(reinterpret_cast<void*>(GetProcAddress(library.get(), "_start_task")));
     ASSERT_NE(exported, nullptr);
+    // A MinGW host asks the DLL for the GCC format of registry failures.
+    using SetFormat = int (*)(int);
+    const auto setFormat = reinterpret_cast<SetFormat>(
+        reinterpret_cast<void*>(GetProcAddress(library.get(), "_SetRegistryExceptionFormat")));
+    ASSERT_TRUE(setFormat && setFormat(ZOL_REGISTRY_EXCEPTION_GCC) == 1);
 
     rawCreateKey(kProductKey);  // the key without the value, then no key at all
     removeInstallPath();

@@ -22,7 +22,7 @@ zip=$(ls "$work"/cpack/zol_ecd_api-*-win64.zip)
 mkdir "$work/unpacked"
 (cd "$work/unpacked" && cmake -E tar xf "$zip")
 prefix=$(ls -d "$work"/unpacked/zol_ecd_api-*-win64)
-for f in bin/zol_ecd_api.dll bin/zolctl.exe lib/zol_ecd_api.lib include/zol_ecd_api.h \
+for f in bin/zol_ecd_api.dll bin/zolctl.exe lib/zol_ecd_api.lib lib/libzol_ecd_api.dll.a include/zol_ecd_api.h \
          lib/cmake/zol_ecd_api/zol_ecd_api-config.cmake lib/cmake/zol_ecd_api/zol_ecd_api-config-version.cmake \
          examples/host_c/main.c examples/host_c/CMakeLists.txt; do
     [ -f "$prefix/$f" ] || fail "the package lacks $f"

@@ -15,6 +15,9 @@ Library::Library(const std::wstring& nameOrPath) {
         const DWORD error = GetLastError();
         throw CliError(kNoLibrary, "cannot load " + narrow(nameOrPath) + ": " + narrow(zol::registry::systemErrorText(error)));
     }
+    // zolctl is built with GCC: registry failures must reach it in the format it catches.
+    if (has("_SetRegistryExceptionFormat"))
+        get<decltype(&::_SetRegistryExceptionFormat)>("_SetRegistryExceptionFormat")(ZOL_REGISTRY_EXCEPTION_GCC);
 }
 
 FARPROC Library::address(const char* exportName) const {
