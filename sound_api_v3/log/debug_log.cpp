@@ -9,7 +9,9 @@ namespace {
 constexpr int kLogChars = 256;
 }
 
+// A null format has no message to send, so nothing is sent.
 extern "C" void _dbg(const char* format, ...) {
+    if (format == nullptr) return;
     char text[kLogChars];
     va_list args;
     va_start(args, format);
@@ -25,7 +27,8 @@ extern "C" void _dbg(const char* format, ...) {
 }
 
 extern "C" void _dbgw(const wchar_t* format, ...) {
-    wchar_t text[kLogChars];
+    if (format == nullptr) return;
+    wchar_t text[kLogChars] = {};  // a formatter that fails without writing leaves an empty message
     va_list args;
     va_start(args, format);
     // msvcrt's _vsnwprintf, not the C99 one: the library's formats rely on %S taking a narrow
