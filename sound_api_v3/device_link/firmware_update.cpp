@@ -101,11 +101,12 @@ private:
         return hid_read(command_.get(), answer_, kPacketSize);
     }
 
-    // False when the packet did not go out whole: the device is gone.
+    // False when hidapi reports the write failed: the device is gone. (A success may count more
+    // than 64 bytes: hidapi pads to the device's output report length.)
     bool sendBlock(const unsigned char* block, std::size_t length) {
         unsigned char packet[kPacketSize] = {kDataReportId};
         std::memcpy(packet + 1, block, length);
-        return hid_write(data_.get(), packet, kPacketSize) == static_cast<int>(kPacketSize);
+        return hid_write(data_.get(), packet, kPacketSize) >= 0;
     }
 
     // Only a whole packet with the mark is an answer: a short read can leave stale bytes behind it.
@@ -150,8 +151,7 @@ int Update::run(const unsigned char* image, int imageLength, int startParameter)
     report(0, kStageChannelsOpen);
 
     const unsigned char start[kPacketSize] = {0x55, 0x55, static_cast<unsigned char>(startParameter & 0xFF)};
-    if (hid_write(command_.get(), start, kPacketSize) != static_cast<int>(kPacketSize))
-        return giveUp(Wait::deviceLost, kWaitHandshake);
+    if (hid_write(command_.get(), start, kPacketSize) < 0) return giveUp(Wait::deviceLost, kWaitHandshake);
 
     for (Wait wait(timeouts_.handshakeMs, timeouts_.deviceLostMs);;) {
         std::memset(answer_, 0, sizeof answer_);
