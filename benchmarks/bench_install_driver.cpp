@@ -18,7 +18,7 @@ namespace {
 // A vendor/product pair no real device of the prefix has.
 constexpr std::uint16_t kVendor = 0x0A1B;
 constexpr std::uint16_t kProduct = 0x7E57;
-constexpr int kRounds = 7;
+constexpr int kRounds = 11;
 const wchar_t* const kProductKey = L"SOFTWARE\\ZolSoundKit";
 
 void setString(HKEY key, const wchar_t* name, const std::wstring& text) {
