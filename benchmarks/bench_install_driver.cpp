@@ -91,9 +91,9 @@ int main() {
     std::vector<double> ten, hundred;
     perEndpoint(10, 1, 1);  // warm-up
     for (int r = 0; r < kRounds; ++r) {
-        if (r % 2 == 0) ten.push_back(perEndpoint(10, 10, 3));
-        hundred.push_back(perEndpoint(100, 1, 3));
-        if (r % 2 == 1) ten.push_back(perEndpoint(10, 10, 3));
+        if (r % 2 == 0) ten.push_back(perEndpoint(10, 10, 5));
+        hundred.push_back(perEndpoint(100, 1, 5));
+        if (r % 2 == 1) ten.push_back(perEndpoint(10, 10, 5));
     }
     const zol::bench::Comparison growth = zol::bench::summarize(hundred, ten);
     zol::bench::report("install+remove pass, per endpoint, N = 10", growth.floorNs, "no floor");

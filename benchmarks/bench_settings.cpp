@@ -142,7 +142,7 @@ int main() {
             rawEndpointRead(eRender, false);
             rawEndpointRead(eRender, true);
         };
-        zol::bench::report("getDeviceInfo", zol::bench::compare(load, floor, 1, 31),
+        zol::bench::report("getDeviceInfo", zol::bench::compare(load, floor, 1, 61),
                            "lock wait and release + 3 value tests + 3 reads (key opened for each) + 7 Core Audio reads");
         CloseHandle(lock);
     }
