@@ -10,11 +10,12 @@
 #include "host_utils/process_control.h"
 
 int main() {
+    using zol::bench::compare;
     using zol::bench::nsPerCall;
     using zol::bench::report;
 
-    const double lookup = nsPerCall([] { zol::host_utils::countProcesses(L"audiodg.exe"); }, 20);
-    const double walk = nsPerCall(
+    const auto lookup = compare(
+        [] { zol::host_utils::countProcesses(L"audiodg.exe"); },
         [] {
             HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
             PROCESSENTRY32W entry{};
@@ -23,21 +24,21 @@ int main() {
             }
             CloseHandle(snapshot);
         },
-        20);
-    report("process lookup by name", lookup, walk, "snapshot and walk, no comparison");
+        1, 41);
+    report("process lookup by name", lookup, "snapshot and walk, no comparison");
 
     const std::wstring name = L"Global\\ZolBenchMutex-" + std::to_wstring(GetCurrentProcessId());
     zol::host_utils::claimInstanceMutex(name.c_str());
-    const double probe = nsPerCall([&] { zol::host_utils::globalMutexState(name.c_str()); }, 2000);
-    const double open = nsPerCall(
+    const auto probe = compare(
+        [&] { zol::host_utils::globalMutexState(name.c_str()); },
         [&] {
             HANDLE mutex = OpenMutexW(1, FALSE, name.c_str());
             if (mutex) CloseHandle(mutex);
         },
-        2000);
-    report("mutex probe (existing)", probe, open, "OpenMutexW + CloseHandle");
+        20, 101);
+    report("mutex probe (existing)", probe, "OpenMutexW + CloseHandle");
 
     const double claim = nsPerCall([&] { zol::host_utils::claimInstanceMutex(name.c_str()); }, 50);
-    report("instance claim (existing name)", claim, 0, "security built each call; one handle kept per call");
+    report("instance claim (existing name)", claim, "security built each call; one handle kept per call");
     return 0;
 }

@@ -33,14 +33,58 @@ double nsPerCall(F&& body, int iterations, int rounds = 7) {
     return samples[samples.size() / 2];
 }
 
-// One row: what was measured, its cost per item, the platform floor it is compared with (0 when
-// it has none) and a short description of that floor.
-inline void report(const char* item, double nsPerItem, double floorNs, const char* floorDescription) {
-    if (floorNs > 0)
-        std::printf("BENCH\t%s\t%.0f\t%.0f\t%.3f\t%s\n", item, nsPerItem, floorNs, nsPerItem / floorNs,
-                    floorDescription);
-    else
-        std::printf("BENCH\t%s\t%.0f\t-\t-\t%s\n", item, nsPerItem, floorDescription);
+// An item against its floor: the medians of each, the median of the per-round ratios and the
+// spread of those ratios (half their interquartile range).
+struct Comparison {
+    double subjectNs = 0, floorNs = 0, ratio = 0, spread = 0;
+};
+
+inline double median(std::vector<double> v) {
+    std::sort(v.begin(), v.end());
+    return v[v.size() / 2];
+}
+
+// From paired samples: round r of the subject was taken right beside round r of the floor.
+inline Comparison summarize(const std::vector<double>& subject, const std::vector<double>& floor) {
+    std::vector<double> ratios;
+    for (std::size_t r = 0; r < subject.size(); ++r) ratios.push_back(subject[r] / floor[r]);
+    std::sort(ratios.begin(), ratios.end());
+    const std::size_t n = ratios.size();
+    return {median(subject), median(floor), ratios[n / 2], (ratios[(3 * n) / 4] - ratios[n / 4]) / 2};
+}
+
+// Load on a shared machine shifts within seconds, so item and floor are never measured in
+// separate blocks: rounds alternate A B, B A, A B ... and each ratio compares neighbours. Many
+// short rounds beat a few long ones: the median then passes over the rounds a burst hit.
+constexpr int kMinRounds = 7;
+template <typename A, typename B>
+Comparison compare(A&& subject, B&& floor, int iterations, int rounds = 9) {
+    rounds = std::max(rounds, kMinRounds);
+    subject();  // warm both up: first calls load code and open what later calls reuse
+    floor();
+    std::vector<double> s, f;
+    for (int r = 0; r < rounds; ++r) {
+        if (r % 2 == 0) {
+            s.push_back(nsPerCall(subject, iterations, 1));
+            f.push_back(nsPerCall(floor, iterations, 1));
+        } else {
+            f.push_back(nsPerCall(floor, iterations, 1));
+            s.push_back(nsPerCall(subject, iterations, 1));
+        }
+    }
+    return summarize(s, f);
+}
+
+// One row: what was measured, its cost per item, and either nothing to compare it with or its
+// comparison with a floor, with a short description of that floor.
+inline void report(const char* item, double nsPerItem, const char* description) {
+    std::printf("BENCH\t%s\t%.0f\t-\t-\t-\t%s\n", item, nsPerItem, description);
+    std::fflush(stdout);
+}
+
+inline void report(const char* item, const Comparison& c, const char* floorDescription) {
+    std::printf("BENCH\t%s\t%.0f\t%.0f\t%.3f\t%.3f\t%s\n", item, c.subjectNs, c.floorNs, c.ratio, c.spread,
+                floorDescription);
     std::fflush(stdout);
 }
 

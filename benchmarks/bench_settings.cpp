@@ -22,21 +22,6 @@ namespace {
 
 using namespace zol::settings;
 
-// Median ns per call of `subject` and of `floor`, their rounds interleaved so both see the
-// same machine state.
-template <typename A, typename B>
-void sideBySide(A&& subject, B&& floor, int iterations, int rounds, double* subjectNs, double* floorNs) {
-    std::vector<double> s, f;
-    for (int r = 0; r < rounds; ++r) {
-        s.push_back(zol::bench::nsPerCall(subject, iterations, 1));
-        f.push_back(zol::bench::nsPerCall(floor, iterations, 1));
-    }
-    std::sort(s.begin(), s.end());
-    std::sort(f.begin(), f.end());
-    *subjectNs = s[s.size() / 2];
-    *floorNs = f[f.size() / 2];
-}
-
 HKEY productKey(REGSAM access) {
     HKEY key = nullptr;
     RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\ZolSoundKit", 0, access | KEY_WOW64_64KEY, &key);
@@ -87,14 +72,19 @@ int main() {
         std::int8_t gains[10] = {3, -2, 0, 6, -12, 12, 1, -1, 4, -6};
         DeviceInfo scratch = info;
         const double ns = zol::bench::nsPerCall([&] { applyEqGains(scratch, gains); }, 20000);
-        zol::bench::report("applyEqGains (10 bands)", ns, 0, "pure computation");
+        zol::bench::report("applyEqGains (10 bands)", ns, "pure computation");
     }
 
     // --- setDeviceProperty(3) ---
     {
         unsigned char gains[32] = {2, 0, -3 & 0xFF, 0, 5};
         unsigned char copy[575];
-        double subject = 0, bare = 0, perOperation = 0;
+        // Every change takes the cross-process settings lock: one wait and one release.
+        HANDLE lock = CreateMutexW(nullptr, FALSE, nullptr);
+        auto lockRound = [lock] {
+            WaitForSingleObject(lock, INFINITE);
+            ReleaseMutex(lock);
+        };
         auto slider = [&] {
             gains[0] ^= 1;
             setDeviceProperty(&info, 3, gains);
@@ -105,12 +95,12 @@ int main() {
             RegSetValueExW(key, kEffectValue, 0, REG_BINARY, reinterpret_cast<const BYTE*>(&info.effect), 575);
             std::memcpy(copy, &info.effect, 575);
         };
-        sideBySide(slider, bareFloor, 300, 9, &subject, &bare);
-        zol::bench::report("setDeviceProperty(3)", subject, bare,
+        zol::bench::report("setDeviceProperty(3)", zol::bench::compare(slider, bareFloor, 5, 61),
                            "2 RegSetValueExW (32 + 575 bytes) on an open key + 575-byte copy");
         RegCloseKey(key);
         // The registry layer opens and closes its key around every operation, by contract.
         auto perOperationFloor = [&] {
+            lockRound();
             HKEY k = productKey(KEY_SET_VALUE);
             RegSetValueExW(k, kEqGainValue, 0, REG_BINARY, gains, 32);
             RegCloseKey(k);
@@ -119,9 +109,9 @@ int main() {
             RegCloseKey(k);
             std::memcpy(copy, &info.effect, 575);
         };
-        sideBySide(slider, perOperationFloor, 300, 9, &subject, &perOperation);
-        zol::bench::report("setDeviceProperty(3)", subject, perOperation,
-                           "the same with open + close of the key around each write");
+        zol::bench::report("setDeviceProperty(3)", zol::bench::compare(slider, perOperationFloor, 5, 61),
+                           "the same with open + close of the key around each write, + lock wait and release");
+        CloseHandle(lock);
     }
 
     // --- getDeviceInfo ---
@@ -129,7 +119,10 @@ int main() {
         const wchar_t* values[] = {kControlValue, kEffectValue, kEqGainValue};
         unsigned char buffer[575];
         auto load = [&] { getDeviceInfo(0, &info); };
+        HANDLE lock = CreateMutexW(nullptr, FALSE, nullptr);
         auto floor = [&] {
+            WaitForSingleObject(lock, INFINITE);
+            ReleaseMutex(lock);
             // Registry: existence test and read of each value, each with its own key open.
             for (const wchar_t* value : values) {
                 HKEY k = productKey(KEY_QUERY_VALUE);
@@ -149,10 +142,9 @@ int main() {
             rawEndpointRead(eRender, false);
             rawEndpointRead(eRender, true);
         };
-        double subject = 0, floorNs = 0;
-        sideBySide(load, floor, 5, 9, &subject, &floorNs);
-        zol::bench::report("getDeviceInfo", subject, floorNs,
-                           "3 value tests + 3 reads (key opened for each) + 7 Core Audio reads");
+        zol::bench::report("getDeviceInfo", zol::bench::compare(load, floor, 1, 61),
+                           "lock wait and release + 3 value tests + 3 reads (key opened for each) + 7 Core Audio reads");
+        CloseHandle(lock);
     }
 
     releaseDeviceInfo(&info);

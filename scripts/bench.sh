@@ -1,6 +1,8 @@
 #!/bin/bash
 # Runs every benchmark of the project under Wine in a fresh test bed and prints one table: the
-# cost of each measured item and its ratio to the platform floor it is compared with.
+# cost of each measured item and its ratio to the platform floor it is compared with: the median
+# of per-round ratios, item and floor measured in alternating rounds, and the spread of those
+# ratios (half their interquartile range).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/bootstrap.sh
@@ -13,18 +15,19 @@ for name in $declared; do
     [ -f "build/bin/bench_$name.exe" ] || { echo "bench.sh: bench_$name.exe was not built" >&2; exit 1; }
 done
 
-testbed=build/testbed
+# A test bed of its own, so the benchmarks can run while the test suite runs beside them.
+testbed=$PWD/build/benchbed
 tests/testbed/testbed.sh start "$testbed"
 rows=$(mktemp)
 trap 'tests/testbed/testbed.sh stop "$testbed"; rm -f "$rows"' EXIT
 for name in $declared; do
-    output=$(cd build/bin && ../wine-exec "./bench_$name.exe") || { echo "bench.sh: bench_$name.exe failed" >&2; echo "$output" >&2; exit 1; }
-    grep '^BENCH' <<<"$output" | sed "s/^BENCH/$name/" >>"$rows" ||
+    output=$(cd build/bin && . "$testbed/env" && /usr/lib/wine/wine64 "./bench_$name.exe") || { echo "bench.sh: bench_$name.exe failed" >&2; echo "$output" >&2; exit 1; }
+    grep '^BENCH' <<<"$output" | tr -d '\r' | sed "s/^BENCH/$name/" >>"$rows" ||
         { echo "bench.sh: bench_$name.exe reported nothing" >&2; exit 1; }
 done
 
 echo "Taken $(date -u '+%Y-%m-%d %H:%M UTC') on $(nproc) cores, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ //'), $(free -g | awk '/^Mem:/{print $2}') GiB, $(/usr/lib/wine/wine64 --version) on $(. /etc/os-release && echo "$PRETTY_NAME")"
 echo
-echo "| benchmark | item | cost per item (ns) | platform floor (ns) | ratio | floor |"
-echo "|---|---|---:|---:|---:|---|"
-awk -F'\t' '{printf "| %s | %s | %s | %s | %s | %s |\n", $1, $2, $3, $4, $5, $6}' "$rows"
+echo "| benchmark | item | cost per item (ns) | platform floor (ns) | ratio | spread | floor |"
+echo "|---|---|---:|---:|---:|---:|---|"
+awk -F'\t' '{printf "| %s | %s | %s | %s | %s | %s | %s |\n", $1, $2, $3, $4, $5, $6, $7}' "$rows"

@@ -2,8 +2,9 @@
  * zol_ecd_api.h - public interface of zol_ecd_api.dll, the ZolSoundKit headset control library.
  *
  * A 64-bit Windows DLL. Link against zol_ecd_api.lib, or load it by name and look the exports up
- * with GetProcAddress. Every export runs to completion on the calling thread; call the library
- * from one thread at a time.
+ * with GetProcAddress. Every export runs to completion on the calling thread. Call the library
+ * from one thread at a time; the settings exports also survive several threads at once (they
+ * then take turns), the others are not made for it.
  *
  * Results: 1 done; 0 nothing done or a negative answer; -1 device interface not found or not
  * opened; -2 property number out of range; -3 effect library not unregistered; -4 the headset
@@ -68,7 +69,7 @@ ZOL_API int __cdecl _SetRegistryExceptionFormat(int format);
  * Both send one message to the system debugger channel (OutputDebugStringW), cut at 255
  * characters; nothing else (no file, no prefix, no line end). _dbg widens each byte on its own
  * (bytes above 0x7F become U+0080..U+00FF): pass ASCII. _dbgw uses the Microsoft CRT's
- * conversions, where %s takes a wide string and %S a narrow one.
+ * conversions, where %s takes a wide string and %S a narrow one. A NULL format sends nothing.
  * They are exported under the names the x64 MSVC compiler gives their C++ signatures. For C++
  * hosts of MSVC's ABI this header declares them (with _update_7420_fw) as C++ functions at its
  * end; any other host looks them up by these names. */
@@ -93,7 +94,8 @@ typedef void(__cdecl* zol_dbgw_fn)(const wchar_t* format, ...);
  *   leaves the call (see "Exceptions"; "Error while reading registry value ...").
  *   The program gets this process's environment and current directory; it is neither waited for
  *   nor tracked. A failed start writes "failed start <path>,err=<system message>\r\n" to
- *   standard output and returns. */
+ *   standard output and returns: exactly those bytes, also when the stream is in text mode; the
+ *   message keeps placeholders such as "%1" as the system states them (error 193). */
 ZOL_API int __cdecl _is_task_running(const wchar_t* exeName);
 ZOL_API void __cdecl _start_task(const wchar_t* exeName, const wchar_t* arguments, int showCommand,
                                  const wchar_t* directory);
@@ -147,6 +149,16 @@ ZOL_API int __cdecl unInit(void);
  * equaliser, overlays the live volume and mute of the default endpoints and publishes the
  * control and effect blocks in the shared section the audio effect reads. setDeviceProperty
  * changes one block: record first, then registry, then the shared section.
+ *
+ * Both run that sequence under one machine-wide lock, the mutex
+ * "Global\{372E213D-95EA-4306-A914-F50DB21A21CE}-lock" (same access as the section), so two
+ * hosts changing the settings at once leave registry and section holding the same blocks. A
+ * holder is waited for up to 10 s; after that, or without access to the mutex, the call goes on
+ * unlocked and logs it.
+ *
+ * Equaliser: each band is a peaking filter at the effect block's sampleRate. A band the rate
+ * cannot carry (a rate outside 1..768000 Hz, such as 0 from an all-zero stored block, or a band
+ * at or above half the rate) is left a pass-through: b0 = 1, a1 = a2 = b1 = b2 = 0; logged.
  *
  * Layout: little-endian, packed, no padding; the offsets are checked below. Fields named
  * fieldNN belong to the audio effect; the library stores and mirrors their bytes unchanged.
@@ -203,7 +215,7 @@ typedef struct DeviceInfo {         /* 944 bytes, owned by the host */
     uint8_t unused607[292];
     EqGainBlock eqGains;            /* bytes 899-930 */
     uint8_t unused931[5];
-    uint8_t mirror[8];              /* the library's; never write it */
+    uint8_t mirror[8];              /* the library's link to its section handle; never write it */
 } DeviceInfo;
 
 #pragma pack(pop)
@@ -251,7 +263,13 @@ ZOL_API int __cdecl getDeviceInfo(int index, DeviceInfo* info);
  * when done; 0 and nothing done when info or data is NULL. After releaseDeviceInfo (or on a
  * record getDeviceInfo never filled) the record and the registry are still updated; the shared
  * section is not. The library only acts on `mirror` bytes it handed out itself, so stale or
- * uninitialised bytes there are harmless. */
+ * uninitialised bytes there are harmless: a link holds a number never reused while the DLL stays
+ * loaded and a random tag of that load, so a record from before an unload and reload, or bytes
+ * that match by chance (odds 1 in 2^32), link to nothing.
+ * Copies: a byte copy of a record shares the original's link. setDeviceProperty through either
+ * updates the section; getDeviceInfo or releaseDeviceInfo on either ends the link for both (the
+ * other then updates record and registry only). For a second, independent record, call
+ * getDeviceInfo on a record of its own instead of copying one. */
 ZOL_API int __cdecl setDeviceProperty(DeviceInfo* info, int property, const unsigned char* data);
 
 /* Closes the record's shared-section handle; returns 1. Releasing twice, or a record that was
@@ -315,13 +333,14 @@ ZOL_API int _is_usb_connected(int vendor_id, int product_id, int interface_numbe
  * null) is a zol_fw_progress_fn, called on the caller's thread with (context, value, stage):
  *   0 entered, 1 device found, 2 both channels open, 3 device accepted the start,
  *   4 value = percentage after each full 63-byte block, and 100 after the last data packet,
- *   5 all sent, waiting for the device's verdict, 6 value = the device's final status byte,
- *   7 the device stopped answering, 8 the device is gone (its reads fail): value = the wait that
- *     gave up: 1 start handshake, 2 block flow control, 3 before the final partial block,
- *     4 final status.
+ *   5 all sent, waiting for the device's verdict, 6 value = the device's final status byte.
+ *   No other stage is ever reported: an update that ends without stage 6 stopped at its last stage.
  * Result: the device's status byte (0..255); 0 no supported headset found (nothing sent);
- * -1 a channel (collection 3 or 4 of the control interface) did not open; -4 the device stopped
- * answering or was unplugged (both channels closed, last stage 7 or 8).
+ * -1 a channel (collection 3 or 4 of the control interface) did not open; -2 length negative, or
+ * image NULL with a positive length (refused before anything, no callback); -4 the device stopped
+ * answering, was unplugged or refused a packet (both channels closed); the last stage reported
+ * says where: 2 start handshake, 3 or 4 below 100 the blocks, 4 at 100 the final partial block,
+ * 5 the final status. Only a whole 64-byte answer starting with 0x55 counts, in every phase.
  * Every wait is bounded, measured from its start: start handshake 30 s (the device may erase its
  * flash first), flow control after a paced block 5 s, before the final partial block 5 s, final
  * status 30 s (the device may verify the image); reads that do nothing but fail for 2 s mean the
@@ -334,6 +353,7 @@ typedef int(__cdecl* zol_update_7420_fw_fn)(void* progress, void* context, void*
                                             int start_parameter);
 #define ZOL_FW_NO_DEVICE 0
 #define ZOL_FW_CHANNEL_NOT_OPENED (-1)
+#define ZOL_FW_BAD_IMAGE (-2)
 #define ZOL_FW_DEVICE_SILENT (-4)
 
 #ifdef __cplusplus

@@ -6,6 +6,7 @@
 
 #include "device_link/hid_api.h"
 #include "device_link/supported_devices.h"
+#include "log/debug_log.h"
 
 namespace zol::device_link {
 namespace {
@@ -81,8 +82,13 @@ private:
         if (progress_) progress_(context_, value, stage);
     }
 
+    // Hosts know stages 0-6 only: the last stage reported stays the one reached, and the log
+    // tells which wait ended it and how.
     int giveUp(Wait::Outcome outcome, FirmwareWait wait) const {
-        report(wait, outcome == Wait::deviceLost ? kStageDeviceLost : kStageNoAnswer);
+        static const wchar_t* const kWaits[] = {L"", L"start handshake", L"block phase", L"partial block",
+                                                L"final status"};
+        _dbgw(L"[brisol]:fw update: %s during the %s", outcome == Wait::deviceLost ? L"device lost" : L"no answer",
+              kWaits[wait]);
         return kFirmwareDeviceSilent;
     }
 
@@ -95,16 +101,21 @@ private:
         return hid_read(command_.get(), answer_, kPacketSize);
     }
 
-    void sendBlock(const unsigned char* block, std::size_t length) {
+    // False when hidapi reports the write failed: the device is gone. (A success may count more
+    // than 64 bytes: hidapi pads to the device's output report length.)
+    bool sendBlock(const unsigned char* block, std::size_t length) {
         unsigned char packet[kPacketSize] = {kDataReportId};
         std::memcpy(packet + 1, block, length);
-        hid_write(data_.get(), packet, kPacketSize);
+        return hid_write(data_.get(), packet, kPacketSize) >= 0;
     }
+
+    // Only a whole packet with the mark is an answer: a short read can leave stale bytes behind it.
+    bool isAnswer(int count) const { return count == static_cast<int>(kPacketSize) && answer_[0] == kAnswerMark; }
 
     // A flow-control or status answer in answer_ after a read of `count`: true when it carried the
     // final status (left in status_).
     bool handleAnswer(int count) {
-        if (count != static_cast<int>(kPacketSize) || answer_[0] != kAnswerMark) return false;
+        if (!isAnswer(count)) return false;
         if (answer_[1] == 0x60) {
             if (answer_[2] == 0xFF) state_ = SendState::paced;
             else if (answer_[2] == 0x00) state_ = SendState::free;
@@ -126,6 +137,7 @@ private:
 };
 
 int Update::run(const unsigned char* image, int imageLength, int startParameter) {
+    if (imageLength < 0 || (image == nullptr && imageLength > 0)) return kFirmwareBadImage;
     report(0, kStageEntered);
     const std::optional<Device> device = findDevice();
     if (!device) return kFirmwareNoDevice;
@@ -139,11 +151,12 @@ int Update::run(const unsigned char* image, int imageLength, int startParameter)
     report(0, kStageChannelsOpen);
 
     const unsigned char start[kPacketSize] = {0x55, 0x55, static_cast<unsigned char>(startParameter & 0xFF)};
-    hid_write(command_.get(), start, kPacketSize);
+    if (hid_write(command_.get(), start, kPacketSize) < 0) return giveUp(Wait::deviceLost, kWaitHandshake);
 
     for (Wait wait(timeouts_.handshakeMs, timeouts_.deviceLostMs);;) {
+        std::memset(answer_, 0, sizeof answer_);
         const int count = readCommand();
-        if (count > 0 && answer_[1] == 0x02 && answer_[2] == 0x01) break;
+        if (isAnswer(count) && answer_[1] == 0x02 && answer_[2] == 0x01) break;
         if (const Wait::Outcome outcome = wait.after(count); outcome != Wait::goingOn)
             return giveUp(outcome, kWaitHandshake);
     }
@@ -165,7 +178,7 @@ int Update::run(const unsigned char* image, int imageLength, int startParameter)
             didSend = true;
         }
         if (didSend) {
-            sendBlock(image + sent * kBlockSize, kBlockSize);
+            if (!sendBlock(image + sent * kBlockSize, kBlockSize)) return giveUp(Wait::deviceLost, kWaitBlockPhase);
             ++sent;
             report(static_cast<int>(sent * 100 / fullBlocks), kStageBlockSent);
         }
@@ -185,7 +198,7 @@ int Update::run(const unsigned char* image, int imageLength, int startParameter)
             if (const Wait::Outcome outcome = wait.after(count); outcome != Wait::goingOn)
                 return giveUp(outcome, kWaitPartialBlock);
         }
-        sendBlock(image + fullBlocks * kBlockSize, partial);
+        if (!sendBlock(image + fullBlocks * kBlockSize, partial)) return giveUp(Wait::deviceLost, kWaitPartialBlock);
     }
     report(100, kStageBlockSent);
     report(0, kStageAllSent);
@@ -193,7 +206,7 @@ int Update::run(const unsigned char* image, int imageLength, int startParameter)
     for (Wait wait(timeouts_.finalStatusMs, timeouts_.deviceLostMs);;) {
         std::memset(answer_, 0, sizeof answer_);
         const int count = readCommand();
-        if (count == static_cast<int>(kPacketSize) && answer_[0] == kAnswerMark && answer_[1] == 0x01)
+        if (isAnswer(count) && answer_[1] == 0x01)
             return finish(answer_[2]);
         if (const Wait::Outcome outcome = wait.after(count); outcome != Wait::goingOn)
             return giveUp(outcome, kWaitFinalStatus);

@@ -5,8 +5,8 @@
 
 namespace zol::device_link {
 
-// Progress: (context, value, stage). Stages 0-6 as the host knows them; 7 and 8 end an update
-// that the device stopped taking part in (value = the wait that ended it, FirmwareWait).
+// Progress: (context, value, stage), stages 0-6 only. An update the device stopped taking part in
+// reports nothing more: its last stage tells how far it got.
 using FirmwareProgress = void (*)(void* context, int value, int stage);
 
 enum FirmwareStage : int {
@@ -17,11 +17,9 @@ enum FirmwareStage : int {
     kStageBlockSent = 4,  // value: percentage
     kStageAllSent = 5,
     kStageFinalStatus = 6,  // value: the device's status byte
-    kStageNoAnswer = 7,     // the device stopped answering
-    kStageDeviceLost = 8,   // every read failed for deviceLostMs: unplugged
 };
 
-// Which wait gave up (value of stages 7 and 8).
+// Which wait gave up (named in the log line).
 enum FirmwareWait : int {
     kWaitHandshake = 1,
     kWaitBlockPhase = 2,
@@ -32,6 +30,7 @@ enum FirmwareWait : int {
 // Results besides the device's status byte (0..255).
 constexpr int kFirmwareNoDevice = 0;
 constexpr int kFirmwareChannelNotOpened = -1;
+constexpr int kFirmwareBadImage = -2;  // negative length, or no image for a positive one
 constexpr int kFirmwareDeviceSilent = -4;
 
 // Bounds of the waits, in milliseconds. Each is measured from the moment the wait begins; garbage
@@ -52,7 +51,7 @@ struct FirmwareTimeouts {
 };
 
 // The update itself; _update_7420_fw runs it with the default bounds. `image` covers
-// `imageLength` bytes, imageLength >= 0.
+// `imageLength` bytes; anything else is refused before the first callback.
 int updateFirmware(FirmwareProgress progress, void* context, const unsigned char* image, int imageLength,
                    int startParameter, const FirmwareTimeouts& timeouts = FirmwareTimeouts{});
 

@@ -5,6 +5,7 @@
 #include "exports/boundary.h"
 #include "settings/device_settings.h"
 #include "settings/mirror_table.h"
+#include "settings/settings_lock.h"
 #include "zol_ecd_api.h"
 
 using namespace zol::settings;
@@ -15,6 +16,7 @@ namespace {
 
 int loadDeviceInfo(DeviceInfo* info) {
     if (info == nullptr) return 0;
+    const SettingsLock lock;
     std::memset(&info->control, 0, sizeof info->control);
     // Read before the load overwrites the record: a reload without release closes the earlier mirror.
     DeviceInfo earlier;
@@ -33,7 +35,8 @@ int loadDeviceInfo(DeviceInfo* info) {
 int changeDeviceProperty(DeviceInfo* info, int property, const unsigned char* data) {
     if (property < ZOL_PROPERTY_CONTROL || property > ZOL_PROPERTY_EQ_GAINS) return -2;
     if (info == nullptr || data == nullptr) return 0;
-    updateDeviceProperty(*info, property, data, findMirror(*info));
+    const SettingsLock lock;
+    updateDeviceProperty(*info, property, data, findMirror(*info).get());
     return 1;
 }
 

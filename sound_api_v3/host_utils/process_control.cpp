@@ -1,5 +1,7 @@
 #include "host_utils/process_control.h"
 
+#include <fcntl.h>
+#include <io.h>
 #include <tlhelp32.h>
 
 #include <cstdio>
@@ -14,7 +16,8 @@ namespace {
 
 bool isEmpty(const wchar_t* text) { return text == nullptr || *text == L'\0'; }
 
-// Standard output, in the ANSI code page a console or a redirected file expects.
+// Standard output, in the ANSI code page a console or a redirected file expects, byte for byte:
+// a text-mode stream would turn the line's "\r\n" into "\r\r\n".
 void writeToStandardOutput(const std::wstring& text) {
     const int size = WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
                                          nullptr, nullptr);
@@ -22,8 +25,13 @@ void writeToStandardOutput(const std::wstring& text) {
     std::string bytes(static_cast<std::size_t>(size), '\0');
     WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()), bytes.data(), size, nullptr,
                         nullptr);
+    const int descriptor = _fileno(stdout);
+    if (descriptor < 0) return;
+    std::fflush(stdout);
+    const int mode = _setmode(descriptor, _O_BINARY);
     std::fwrite(bytes.data(), 1, bytes.size(), stdout);
     std::fflush(stdout);
+    if (mode != -1) _setmode(descriptor, mode);
 }
 
 }  // namespace

@@ -11,7 +11,9 @@ constexpr int kLogChars = 256;
 
 namespace zol::log {
 
+// A null format has no message to send, so nothing is sent.
 void writeNarrow(const char* format, va_list args) {
+    if (format == nullptr) return;
     char text[kLogChars];
     std::vsnprintf(text, sizeof text, format, args);
     text[kLogChars - 1] = '\0';
@@ -24,7 +26,8 @@ void writeNarrow(const char* format, va_list args) {
 }
 
 void writeWide(const wchar_t* format, va_list args) {
-    wchar_t text[kLogChars];
+    if (format == nullptr) return;
+    wchar_t text[kLogChars] = {};  // a formatter that fails without writing leaves an empty message
     // msvcrt's _vsnwprintf, not the C99 one: the library's formats rely on %S taking a narrow
     // string. It leaves the buffer unterminated when the text does not fit, hence the cut below.
     _vsnwprintf(text, kLogChars, format, args);

@@ -64,7 +64,7 @@ void setValue(const std::wstring& keyPath, const std::wstring& valueName, DWORD 
 
 std::wstring systemErrorText(DWORD code) {
     wchar_t* buffer = nullptr;
-    DWORD length = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM, nullptr, code, 0,
+    DWORD length = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0,
                                   reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
     unique_local owner(buffer);
     if (length == 0 || buffer == nullptr) return std::wstring();

@@ -3,6 +3,8 @@
 #include <cmath>
 #include <cstring>
 
+#include "log/debug_log.h"
+
 namespace zol::settings {
 
 static_assert(sizeof(kBuiltInBandTable) == 140, "ten 14-byte bands");
@@ -25,13 +27,27 @@ void resetEqBands(DeviceInfo& info) {
     std::memcpy(info.effect.bands, kBuiltInBandTable, sizeof(kBuiltInBandTable));
 }
 
+bool sampleRateFits(std::int32_t sampleRate, float bandFrequency) {
+    return sampleRate > 0 && sampleRate <= kMaxSampleRate && bandFrequency < static_cast<float>(sampleRate) / 2.0f;
+}
+
 void applyEqGains(DeviceInfo& info, const std::int8_t* gains) {
     resetEqBands(info);
+    int flat = 0;
     for (std::size_t k = 0; k < kBandCount; ++k) {
-        info.effect.bands[k].gain = static_cast<float>(gains[k]);
+        EqBand& band = info.effect.bands[k];
+        band.gain = static_cast<float>(gains[k]);
+        if (!sampleRateFits(info.effect.sampleRate, band.frequency)) {
+            // The recipe would divide by zero or fold the band past half the rate: NaN or nonsense.
+            info.effect.coefficients[k] = BiquadCoefficients{0.0f, 0.0f, 1.0f, 0.0f, 0.0f};
+            ++flat;
+            continue;
+        }
         const float sampleRate = static_cast<float>(info.effect.sampleRate);
-        computePeakingBiquad(info.effect.coefficients[k], info.effect.bands[k], sampleRate);
+        computePeakingBiquad(info.effect.coefficients[k], band, sampleRate);
     }
+    if (flat > 0)
+        _dbgw(L"[brisol]:eq: sample rate %d Hz does not fit %d of 10 bands, left flat", info.effect.sampleRate, flat);
 }
 
 void computePeakingBiquad(BiquadCoefficients& out, const EqBand& band, float sampleRate) {

@@ -153,7 +153,7 @@ StandardOutputCapture::StandardOutputCapture() {
     path_ = std::wstring(temp) + uniqueName(L"zol-stdout") + L".txt";
     std::fflush(stdout);
     saved_ = _dup(1);
-    const int file = _wopen(path_.c_str(), _O_CREAT | _O_TRUNC | _O_WRONLY | _O_BINARY, 0600);
+    const int file = _wopen(path_.c_str(), _O_CREAT | _O_TRUNC | _O_WRONLY | _O_TEXT, 0600);  // as a host's stdout
     EXPECT_GE(file, 0);
     _dup2(file, 1);
     _close(file);

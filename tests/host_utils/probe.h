@@ -72,7 +72,7 @@ bool isRunning(const Child& child);
 // Ends the children a test leaves running and waits for them.
 void endChildren(std::vector<Child>& children);
 
-// Collects what the library writes to standard output (the C runtime's stream 1).
+// Collects what the library writes to standard output (the C runtime's stream 1, text mode).
 class StandardOutputCapture {
 public:
     StandardOutputCapture();

@@ -109,13 +109,23 @@ TEST_F(ProcessControl, StartTaskQuotesThePathAndPassesArgumentsAndWindowState) {
 
 
 TEST_F(ProcessControl, FailedStartWritesOneLineToStandardOutput) {
-    const std::wstring missing = probes.path() + L"\\absent.exe";
-    StandardOutputCapture capture;
-    _start_task(L"absent.exe", L"-x", SW_HIDE, probes.path().c_str());
-    const std::string output = capture.finish();
-    const std::wstring text = zol::registry::systemErrorText(ERROR_FILE_NOT_FOUND);
-    ASSERT_FALSE(text.empty());
-    EXPECT_EQ(output, "failed start " + narrow(missing) + ",err=" + narrow(text) + "\r\n");
+    const std::wstring notAProgram = probes.path() + L"\\text.exe";
+    if (FILE* file = _wfopen(notAProgram.c_str(), L"wb")) {
+        std::fputs("not a program", file);
+        std::fclose(file);
+    }
+    const struct {
+        const wchar_t* name;
+        DWORD error;
+    } rows[] = {{L"absent.exe", ERROR_FILE_NOT_FOUND}, {L"text.exe", ERROR_BAD_EXE_FORMAT}};
+    for (const auto& row : rows) {
+        StandardOutputCapture capture;
+        _start_task(row.name, L"-x", SW_HIDE, probes.path().c_str());
+        const std::string output = capture.finish();
+        const std::wstring text = zol::registry::systemErrorText(row.error);
+        ASSERT_FALSE(text.empty()) << row.error;
+        EXPECT_EQ(output, "failed start " + narrow(probes.path() + L"\\" + row.name) + ",err=" + narrow(text) + "\r\n");
+    }
 }
 
 TEST_F(ProcessControl, BadProgramNamesFailWithTheirMessageAndNoCrash) {

@@ -19,6 +19,8 @@ protected:
 
 TEST_F(DebugLog, FormatsAndPlainTextArriveUnchanged) {
     _dbgw(L"[brisol]:%S", "unInit");
+    _dbg(nullptr);  // a null format sends nothing
+    _dbgw(nullptr);
     _dbgw(L"[brisol]:%s=%d", L"count", 42);
     _dbgw(L"[brisol]:kill audiodg.exe");
     _dbg("plain text, 100%% sure");

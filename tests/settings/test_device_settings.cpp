@@ -7,7 +7,9 @@
 #include <algorithm>
 #include <cctype>
 #include <cstring>
+#include <functional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "common/product_key.h"
@@ -15,6 +17,7 @@
 #include "registry/registry.h"
 #include "settings/device_settings.h"
 #include "settings/equalizer.h"
+#include "settings/settings_lock.h"
 #include "settings/settings_mirror.h"
 #include "support/core_audio_standin.h"
 #include "support/scratch_key.h"
@@ -74,7 +77,11 @@ Bytes sectionFromAnotherProcess() {
     return bytes;
 }
 
-Bytes slice(const Bytes& b, size_t from, size_t to) { return Bytes(b.begin() + from, b.begin() + to); }
+Bytes slice(const Bytes& b, size_t from, size_t to) {
+    return b.size() < to ? Bytes() : Bytes(b.begin() + from, b.begin() + to);
+}
+
+const BiquadCoefficients kFlat{0.0f, 0.0f, 1.0f, 0.0f, 0.0f};
 
 class DeviceSettings : public ::testing::Test {
 protected:
@@ -350,6 +357,89 @@ TEST_F(DeviceSettings, TheSectionAdmitsTheUserAndLocalServiceOnly) {
     const std::string kAll = "CCDCLCSWRPSDRCWDWO";  // 0xF001F, as SDDL spells it
     EXPECT_EQ(zol::test::kernelObjectDacl(section.get()),
               "D:(A;;" + kAll + ";;;" + zol::test::currentUserSid() + ")(A;;" + kAll + ";;;LS)");
+}
+
+// Careless and hostile hosts: each row ends with results, never a fault or a divergence.
+TEST_F(DeviceSettings, MisuseEndsWithResults) {
+    struct Row {
+        const char* name;
+        std::function<void(DeviceInfo&)> run;
+    };
+    const Row rows[] = {
+        {"a stored sample rate of 0 leaves every band a pass-through",
+         [](DeviceInfo& info) {
+             store(kEffectValue, Bytes(575, 0));
+             ASSERT_EQ(getDeviceInfo(0, &info), 1);
+             for (const BiquadCoefficients& c : info.effect.coefficients)
+                 EXPECT_EQ(bytesOf(&c, 20), bytesOf(&kFlat, 20));
+             EXPECT_EQ(slice(sectionFromAnotherProcess(), 36, 611), bytesOf(&info.effect, 575));
+         }},
+        {"a record from before a reload leaves the live record's section alone",
+         [](DeviceInfo& live) {
+             DeviceInfo stale;
+             for (DeviceInfo* record : {&stale, &live}) {
+                 HMODULE dll = LoadLibraryW(L"zol_ecd_api.dll");
+                 ASSERT_NE(dll, nullptr);
+                 auto get = reinterpret_cast<decltype(&getDeviceInfo)>(GetProcAddress(dll, "getDeviceInfo"));
+                 auto release = reinterpret_cast<decltype(&releaseDeviceInfo)>(GetProcAddress(dll, "releaseDeviceInfo"));
+                 ASSERT_EQ(get(0, record), 1);
+                 if (record == &live) {
+                     EXPECT_EQ(release(&stale), 1);
+                     EXPECT_TRUE(zol::unique_kernel_handle(OpenFileMappingW(FILE_MAP_READ, FALSE, kSettingsSectionName)));
+                     EXPECT_EQ(release(&live), 1);
+                 }
+                 FreeLibrary(dll);
+             }
+         }},
+        {"eight threads on one record",
+         [](DeviceInfo& info) {
+             std::vector<std::thread> threads;
+             for (int t = 0; t < 8; ++t)
+                 threads.emplace_back([&info, t] {
+                     const Bytes gains(32, static_cast<unsigned char>(t));
+                     for (int i = 0; i < 12; ++i) {
+                         const int step = (i + t) % 3;
+                         const int result = step == 0   ? getDeviceInfo(0, &info)
+                                            : step == 1 ? setDeviceProperty(&info, 3, gains.data())
+                                                        : releaseDeviceInfo(&info);
+                         EXPECT_EQ(result, 1);
+                     }
+                 });
+             for (std::thread& thread : threads) thread.join();
+             ASSERT_EQ(getDeviceInfo(0, &info), 1);
+             EXPECT_EQ(slice(sectionFromAnotherProcess(), 36, 611), stored(kEffectValue));
+         }},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        deleteValues();
+        DeviceInfo info;
+        std::memset(&info, 0xCD, sizeof info);
+        row.run(info);
+        releaseDeviceInfo(&info);
+    }
+}
+
+// Another process that changes the settings waits while this one holds the lock, then leaves
+// registry and section holding its block.
+TEST_F(DeviceSettings, AnotherProcessWaitsForTheSettingsLock) {
+    ASSERT_EQ(getDeviceInfo(0, &info_), 1);  // keeps the section alive
+    PROCESS_INFORMATION started{};
+    {
+        const SettingsLock lock;
+        ASSERT_TRUE(lock.held());
+        STARTUPINFOW startup{};
+        startup.cb = sizeof startup;
+        std::wstring command = L"zolctl.exe eq set 1k=6";
+        ASSERT_TRUE(CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr,
+                                   nullptr, &startup, &started));
+        EXPECT_EQ(WaitForSingleObject(started.hProcess, 2000), static_cast<DWORD>(WAIT_TIMEOUT));
+        EXPECT_EQ(stored(kEqGainValue), Bytes(32, 0)) << "written without the lock";
+    }
+    zol::unique_kernel_handle process(started.hProcess), thread(started.hThread);
+    ASSERT_EQ(WaitForSingleObject(process.get(), 20000), static_cast<DWORD>(WAIT_OBJECT_0));
+    EXPECT_EQ(stored(kEqGainValue).at(5), 6);
+    EXPECT_EQ(slice(sectionFromAnotherProcess(), 36, 611), stored(kEffectValue));
 }
 
 }  // namespace

@@ -13,13 +13,8 @@ namespace {
 const char* const kStageNames[] = {
     "searching for a supported headset", "headset found", "update channels open", "device accepted the update",
     "sending the image", "waiting for the device's status", "device reported its status",
-    "the device stopped answering", "the device is gone (unplugged?)",
 };
-constexpr int kStageCount = 9;
-// Value of stages 7 and 8: the wait that gave up.
-const char* const kWaitNames[] = {"", "start handshake", "block flow control", "final partial block", "final status"};
-
-const char* waitName(int wait) { return wait >= 1 && wait <= 4 ? kWaitNames[wait] : "unknown wait"; }
+constexpr int kStageCount = 7;
 constexpr int kBlock = 63;  // image bytes per data packet
 
 struct Progress {
@@ -50,8 +45,7 @@ struct Progress {
         char line[160];
         std::string detail;
         if (stage == 6) detail = "  status " + std::to_string(value);
-        if (stage >= 7) detail = std::string("  (time-out in the ") + waitName(value) + ")";
-        std::snprintf(line, sizeof line, "[%d/6] %-34s %6.2f s%s\n", std::min(stage, 6), kStageNames[stage], seconds(),
+        std::snprintf(line, sizeof line, "[%d/6] %-34s %6.2f s%s\n", stage, kStageNames[stage], seconds(),
                       detail.c_str());
         out(line);
         if (stage == 3) sendStart = GetTickCount64();
@@ -59,6 +53,8 @@ struct Progress {
     }
 
     void percent(int value) {
+        lastStage = 4;
+        lastPercent = value;
         const int fullBlocks = imageLength / kBlock;
         const double sent = value >= 100 ? imageLength : double(value) / 100.0 * fullBlocks * kBlock;
         const double elapsed = (GetTickCount64() - (sendStart ? sendStart : start)) / 1000.0;
@@ -89,6 +85,21 @@ bool saw(const Progress& p, int stage) {
     for (int s : p.stagesSeen)
         if (s == stage) return true;
     return false;
+}
+
+// A time-out is told apart only by the last stage the update reached.
+std::string timeOutOutcome(const Progress& p) {
+    switch (p.lastStage) {
+    case 2: return "time-out: the device did not accept the start of the update (or was unplugged)";
+    case 3: return "time-out: the device stopped answering (or was unplugged) before the first block";
+    case 4:
+        return p.lastPercent >= 100
+                   ? "time-out: the device stopped answering (or was unplugged) before the last partial block"
+                   : "time-out: the device stopped answering (or was unplugged) after " +
+                         std::to_string(p.lastPercent) + " % of the image";
+    case 5: return "time-out: the whole image was sent, but the device never reported its status";
+    default: return "time-out: the device stopped answering";
+    }
 }
 
 }  // namespace
@@ -137,8 +148,9 @@ int runFwUpdate(Context& context, Args& args) {
     } else if (result == ZOL_FW_CHANNEL_NOT_OPENED) {
         outcome = "the headset's update channels cannot be opened";
     } else if (result == ZOL_FW_DEVICE_SILENT) {
-        outcome = saw(progress, 8) ? "time-out: the device disappeared during the update"
-                                   : "time-out: the device stopped answering";
+        outcome = timeOutOutcome(progress);
+    } else if (result == ZOL_FW_BAD_IMAGE) {
+        outcome = "the library refused the image";
     } else {
         outcome = "the update ended with result " + std::to_string(result);
     }

@@ -92,6 +92,10 @@ public:
         case FirmwareScript::Handshake::unplug:
             gone();
             return;
+        case FirmwareScript::Handshake::unmarked:
+            device_->command->send(Bytes{0xAA, 0x02, 0x01});
+            device_->command->send(answer(0xAA, 0x02, 0x01));
+            return;
         case FirmwareScript::Handshake::accept:
             break;
         }

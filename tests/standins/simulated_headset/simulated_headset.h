@@ -96,7 +96,7 @@ std::string devicePath(std::uint16_t vendorId, std::uint16_t productId, int inte
 // data) of the control interface.
 struct FirmwareScript {
     enum class Flow { sendFreely, pace };
-    enum class Handshake { accept, silent, unplug };
+    enum class Handshake { accept, silent, unplug, unmarked };  // unmarked: short and mark-less replies only
     std::size_t imageLength = 0;  // what the device expects to receive
     Flow flow = Flow::sendFreely;
     Handshake handshake = Handshake::accept;
