@@ -202,20 +202,4 @@ TEST_F(HidTransfer, FailedSetupClosesTheDevice) {
     }
 }
 
-TEST_F(HidTransfer, LinkLifecycle) {
-    addTransferInterface(6);
-    zol::device_link::HidLink link;
-    EXPECT_FALSE(link.isOpen());
-    EXPECT_EQ(link.inputLength(), 0u);
-    Bytes input(63, 0);
-    EXPECT_EQ(link.readReport(input.data(), 6, 10), 0);
-    ASSERT_TRUE(link.open(kVendor, kProduct, 3, 6));
-    EXPECT_TRUE(link.isOpen());
-    EXPECT_EQ(link.readReport(nullptr, 6, 10), 0);
-    link.close();
-    link.close();
-    EXPECT_FALSE(link.isOpen());
-    EXPECT_EQ(link.inputLength(), 0u);
-}
-
 }  // namespace

@@ -2,7 +2,6 @@
 
 #include <fcntl.h>
 #include <io.h>
-#include <sddl.h>
 
 #include <gtest/gtest.h>
 
@@ -102,22 +101,13 @@ ProbeRecord readRecord(const std::wstring& path, DWORD timeoutMs) {
     }
 }
 
-Child startChild(const std::wstring& exePath, bool protectFromTermination) {
-    // Everyone may do anything with the process except terminate it.
-    PSECURITY_DESCRIPTOR descriptor = nullptr;
-    SECURITY_ATTRIBUTES attributes{sizeof attributes, nullptr, FALSE};
-    if (protectFromTermination) {
-        EXPECT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(L"D:P(D;;0x1;;;WD)(A;;GA;;;WD)",
-                                                                         SDDL_REVISION_1, &descriptor, nullptr));
-        attributes.lpSecurityDescriptor = descriptor;
-    }
-    unique_local descriptorOwner(descriptor);
+Child startChild(const std::wstring& exePath) {
     std::wstring commandLine = L"\"" + exePath + L"\"";
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION started{};
     Child child;
-    if (!CreateProcessW(exePath.c_str(), commandLine.data(), protectFromTermination ? &attributes : nullptr, nullptr,
+    if (!CreateProcessW(exePath.c_str(), commandLine.data(), nullptr, nullptr,
                         FALSE, 0, nullptr, nullptr, &startup, &started)) {
         ADD_FAILURE() << "starting the probe: " << GetLastError();
         return child;

@@ -61,9 +61,8 @@ struct Child {
     DWORD id = 0;
 };
 
-// Starts a program with this test as its parent. `protectFromTermination` gives it a security
-// descriptor that refuses PROCESS_TERMINATE to everyone (the returned handle keeps full access).
-Child startChild(const std::wstring& exePath, bool protectFromTermination = false);
+// Starts a program with this test as its parent.
+Child startChild(const std::wstring& exePath);
 
 // The exit code after the process ends, or STILL_ACTIVE when it has not ended within `timeoutMs`.
 DWORD exitCodeAfter(const Child& child, DWORD timeoutMs);

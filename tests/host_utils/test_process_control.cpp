@@ -33,31 +33,6 @@ std::wstring currentDirectory() {
     return std::wstring(buffer, GetCurrentDirectoryW(1024, buffer));
 }
 
-TEST(DirectoryPart, EverythingBeforeTheLastSeparatorOfPathsLongerThanThree) {
-    const std::pair<const wchar_t*, const wchar_t*> cases[] = {
-        {L"C:\\Program Files\\Kit\\host.exe", L"C:\\Program Files\\Kit"},
-        {L"C:/Kit/host.exe", L"C:/Kit"},
-        {L"C:\\Kit/sub\\host.exe", L"C:\\Kit/sub"},
-        {L"C:\\host.exe", L"C:"},
-        {L"C:\\Kit\\", L"C:\\Kit"},
-        {L"\\\\server\\share\\host.exe", L"\\\\server\\share"},
-        {L"", L""},
-        {L"C:\\", L""},
-        {L"a\\b", L""},  // three characters, whatever they are
-        {L"ab\\c", L"ab"},  // four is enough
-        {L"host.exe", L""},
-        {L"\\host.exe", L""},  // the only separator is the first character
-    };
-    for (const auto& [path, directory] : cases) EXPECT_EQ(directoryPart(path), directory) << narrow(path);
-}
-
-TEST(DirectoryPart, HostExecutableDirectoryHoldsThisProgram) {
-    const std::wstring directory = zol::host_utils::hostExecutableDirectory();
-    ASSERT_FALSE(directory.empty());
-    EXPECT_NE(directory.back(), L'\\');
-    EXPECT_NE(GetFileAttributesW((directory + L"\\test_host_utils.exe").c_str()), INVALID_FILE_ATTRIBUTES);
-}
-
 class ProcessControl : public ::testing::Test {
 protected:
     void TearDown() override { endChildren(children); }
@@ -194,36 +169,6 @@ TEST_F(ProcessControl, TerminationLoopEndsEveryAudioEngineProcess) {
 
     EXPECT_EQ(countProcesses(L"audiodg.exe"), 0u);
     for (const Child& child : children) EXPECT_EQ(exitCodeAfter(child, 1000), kTerminatedExitCode);
-}
-
-TEST_F(ProcessControl, TerminationLoopWithNothingRunningMakesOneAttempt) {
-    const DWORD start = GetTickCount();
-    EXPECT_EQ(zol::host_utils::terminateUntilGone(L"audiodg.exe"), 1);
-    const DWORD elapsed = GetTickCount() - start;
-    EXPECT_GE(elapsed, 290u);
-    EXPECT_LT(elapsed, 1000u);
-}
-
-// A process that refuses PROCESS_TERMINATE is skipped by _kill_task, and the termination loop
-// gives up on it after five attempts.
-TEST_F(ProcessControl, ProcessesThatCannotBeOpenedAreSkipped) {
-    const std::wstring guarded = probes.addProbe(L"audiodg.exe");
-    const std::wstring path = probes.addProbe(L"zolguarded.exe");
-    ScopedEnvironment linger(L"ZOL_PROBE_LINGER_MS", L"20000");
-    children.push_back(startChild(guarded, true));
-    children.push_back(startChild(path));
-    HANDLE probe = OpenProcess(PROCESS_TERMINATE, FALSE, children[0].id);
-    if (probe != nullptr) {
-        CloseHandle(probe);
-        // Wine keeps a process's security descriptor but grants an administrator every open.
-        GTEST_SKIP() << "Wine opens a process for termination whatever its security descriptor says";
-    }
-    _kill_task(L"audiodg.exe");
-    _kill_task(L"zolguarded.exe");
-    EXPECT_EQ(exitCodeAfter(children[1], 5000), kTerminatedExitCode);
-    EXPECT_TRUE(isRunning(children[0]));
-    EXPECT_EQ(zol::host_utils::terminateUntilGone(L"audiodg.exe", 5, 20), 5);
-    EXPECT_TRUE(isRunning(children[0]));
 }
 
 // "InstallPath" under the product key, as the test found it, restored afterwards.
