@@ -7,7 +7,7 @@
 #include "apo_install/effect_library.h"
 #include "host_utils/host_path.h"
 #include "common/unique_handle.h"
-#include "standins/effect_library/standin_effect_library.h"
+#include "standins/effect_library/effect_library_switches.h"
 #include "support/scratch_key.h"
 #include "support/standin_effect_library.h"
 #include "support/standin_services.h"

@@ -1,4 +1,5 @@
 #include "probe.h"
+#include "support/test_paths.h"
 
 #include <fcntl.h>
 #include <io.h>
@@ -9,11 +10,9 @@
 #include <cstdio>
 #include <sstream>
 
-#include "host_utils/host_path.h"
 
 namespace zol::test {
 
-std::wstring binDirectory() { return host_utils::hostExecutableDirectory(); }
 
 std::wstring uniqueName(const std::wstring& stem) {
     static std::atomic<int> serial{0};
@@ -61,7 +60,7 @@ std::wstring ProbeDirectory::addSubdirectory(const std::wstring& name) {
 
 std::wstring ProbeDirectory::addProbe(const std::wstring& exeName) {
     const std::wstring target = path_ + L"\\" + exeName;
-    EXPECT_TRUE(CopyFileW((binDirectory() + L"\\process_probe.exe").c_str(), target.c_str(), FALSE))
+    EXPECT_TRUE(CopyFileW(besideThisProgram(L"process_probe.exe").c_str(), target.c_str(), FALSE))
         << "copying the probe: " << GetLastError();
     return target;
 }

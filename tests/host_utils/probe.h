@@ -13,9 +13,6 @@
 
 namespace zol::test {
 
-// The directory of this test program, where the DLL and process_probe.exe are built.
-std::wstring binDirectory();
-
 // A directory of its own under the temporary directory, named with spaces; copies of the probe
 // go in there. Removed (with whatever the probes wrote) when the test ends.
 class ProbeDirectory {

@@ -11,12 +11,13 @@
 #include "zol_ecd_api.h"
 #include "probe.h"
 #include "support/scratch_key.h"
+#include "support/test_paths.h"
 
 namespace {
 
 using namespace zol::test;
 
-std::wstring probeBesideTheLibrary() { return binDirectory() + L"\\process_probe.exe"; }
+std::wstring probeBesideTheLibrary() { return besideThisProgram(L"process_probe.exe"); }
 std::wstring freshMutexName() { return L"Global\\" + uniqueName(L"ZolInstanceTest"); }
 
 // _RestartAsAdmin starts the calling program again, so it runs inside a probe, never here.

@@ -18,7 +18,6 @@ namespace {
 
 using namespace zol::test;
 using zol::host_utils::countProcesses;
-using zol::host_utils::directoryPart;
 
 constexpr DWORD kTerminatedExitCode = 0xFFFFFFF6;  // what a parent sees of -10
 const std::wstring kProductKey = L"HKEY_LOCAL_MACHINE\\SOFTWARE\\ZolSoundKit";
