@@ -8,11 +8,10 @@
 
 #include <atomic>
 #include <cstdio>
+#include <filesystem>
 #include <sstream>
 
-
 namespace zol::test {
-
 
 std::wstring uniqueName(const std::wstring& stem) {
     static std::atomic<int> serial{0};
@@ -26,31 +25,11 @@ ProbeDirectory::ProbeDirectory() {
     EXPECT_TRUE(CreateDirectoryW(path_.c_str(), nullptr)) << GetLastError();
 }
 
-namespace {
-
-void removeTree(const std::wstring& directory) {
-    WIN32_FIND_DATAW found;
-    HANDLE search = FindFirstFileW((directory + L"\\*").c_str(), &found);
-    if (search != INVALID_HANDLE_VALUE) {
-        do {
-            const std::wstring name = found.cFileName;
-            if (name == L"." || name == L"..") continue;
-            const std::wstring path = directory + L"\\" + name;
-            if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-                removeTree(path);
-                continue;
-            }
-            // A probe started by the library may still be on its way out.
-            for (int tries = 0; !DeleteFileW(path.c_str()) && tries < 100; ++tries) Sleep(20);
-        } while (FindNextFileW(search, &found));
-        FindClose(search);
-    }
-    RemoveDirectoryW(directory.c_str());
+ProbeDirectory::~ProbeDirectory() {
+    // A probe started by the library may still be on its way out.
+    std::error_code error;
+    for (int tries = 0; std::filesystem::remove_all(path_, error), error && tries < 100; ++tries) Sleep(20);
 }
-
-}  // namespace
-
-ProbeDirectory::~ProbeDirectory() { removeTree(path_); }
 
 std::wstring ProbeDirectory::addSubdirectory(const std::wstring& name) {
     const std::wstring path = path_ + L"\\" + name;
