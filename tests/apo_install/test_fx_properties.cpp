@@ -358,17 +358,6 @@ TEST_F(FxEdit, RefusedFxPropertiesIsRepairedOnce) {
     loaded(endpoint).uninstall();
 }
 
-// The store format cannot tell an empty saved text from "leave alone", nor a user's own "!VALUE"
-// text from the marker: such a slot does not come back as it was.
-TEST_F(FxEdit, EmptyOrMarkerTextsAreNotRestored) {
-    TestEndpoint endpoint(false);
-    endpoint.describe(L"D", L"N", L"H").fxValue(slot(kStreamSlot), L"").fxValue(slot(kPreMixSlot), L"!VALUE");
-    loaded(endpoint).install();
-    loaded(endpoint).uninstall();
-    EXPECT_EQ(storedText(endpoint.fx(), slot(kStreamSlot)), kStreamText);  // left alone: still the effect
-    EXPECT_EQ(storedText(endpoint.fx(), slot(kPreMixSlot)), kAbsent);      // taken for the marker
-}
-
 // For many FxProperties contents: install, then uninstall, gives back the five slot values
 // exactly (type and data; absent stays absent), and the child-effect store is gone afterwards.
 // Without a debug-channel listener: each log line would wait for it, and this test logs a lot.

@@ -198,6 +198,8 @@ struct Mishap {
     void (*afterInit)(Lifecycle&);
 };
 
+void PrintTo(const Mishap& row, std::ostream* out) { *out << row.name; }
+
 class LifecycleMishaps : public Lifecycle, public ::testing::WithParamInterface<Mishap> {};
 
 namespace fx = zol::apo;
