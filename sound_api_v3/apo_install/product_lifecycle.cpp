@@ -28,13 +28,6 @@ constexpr const wchar_t* kSettingsValues[] = {
     zol::settings::kEffectValue,
     zol::settings::kEqGainValue,
 };
-// Removed by unInit, in this order; the product key itself stays.
-constexpr const wchar_t* kProductValues[] = {
-    zol::settings::kControlValue,
-    zol::settings::kEffectValue,
-    zol::settings::kEqGainValue,
-    zol::kInstallPathValue,
-};
 
 // Reads every product value a pass will read later, so that a value of the wrong type raises
 // before anything is changed. Nothing is read (or logged) when the key is not there yet.
@@ -157,7 +150,8 @@ int removeProduct() {
     // An endpoint that could not be restored still names the effect: it keeps a working effect
     // rather than one whose classes are gone.
     if (!allEndpoints && anyEndpointNamesEffectClass()) apo_install::registerEffectLibrary(library);
-    for (const wchar_t* value : kProductValues)
+    // The settings values, then "InstallPath"; the product key itself stays.
+    for (const wchar_t* value : {kSettingsValues[0], kSettingsValues[1], kSettingsValues[2], zol::kInstallPathValue})
         if (reg::valueExists(zol::kProductKey, value)) reg::deleteValue(zol::kProductKey, value);
     return 1;
 }
