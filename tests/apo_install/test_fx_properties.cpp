@@ -104,6 +104,15 @@ TEST_F(FxEdit, RenderEndpointWithMixEffects) {
     EXPECT_NE(backup.find("\"" + narrow(slot(kPostMixSlot)) + "\"=\"" + narrow(kVendorB) + "\""), std::string::npos);
     EXPECT_EQ(backup.find(narrow(slot(kStreamSlot))), std::string::npos);
 
+    // An endpoint of the same name and description gets a file of its own; the first one stays.
+    TestEndpoint twin(false);
+    twin.describe(L"Zol Headset", L"Line: 1/2", L"H").fxValue(slot(kPreMixSlot), kVendorC);
+    loaded(twin).install();
+    const std::wstring twinFile = L"backup_Line_ 1_2_Zol Headset_" + twin.id() + L".reg";
+    EXPECT_EQ(workingDirectory.read(L"backup_Line_ 1_2_Zol Headset.reg"), backup);
+    EXPECT_NE(workingDirectory.read(twinFile).find(narrow(kVendorC)), std::string::npos);
+    loaded(twin).uninstall();
+
     DeviceAPOInfo installed = loaded(endpoint);
     ASSERT_TRUE(installed.isInstalled());
     EXPECT_EQ(installed.version, L"2");
