@@ -92,7 +92,13 @@ void undoUnfinishedEndpoint(const std::wstring& endpointId) {
 
 void finishInterruptedPass() {
     if (!reg::keyExists(kChildApoStoreKey)) return;
-    for (const std::wstring& endpointId : reg::listSubkeys(kChildApoStoreKey)) undoUnfinishedEndpoint(endpointId);
+    for (const std::wstring& endpointId : reg::listSubkeys(kChildApoStoreKey)) {
+        try {
+            undoUnfinishedEndpoint(endpointId);
+        } catch (const reg::RegistryException& e) {
+            _dbgw(L"[brisol]%s", e.message().c_str());  // an odd entry is left for the pass to skip
+        }
+    }
     if (reg::isKeyEmpty(kChildApoStoreKey)) reg::deleteKey(kChildApoStoreKey);
 }
 
