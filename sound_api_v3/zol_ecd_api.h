@@ -138,7 +138,22 @@ ZOL_API int __cdecl _IsAlreadyRun(const wchar_t* name);
  *   back each endpoint's former effects, restarts the audio service and deletes the product's
  *   values ("InstallPath" and the three settings values; the key stays). Returns 1, or -3 when
  *   the effect library cannot be loaded, lacks DllUnregisterServer or reports failure: then the
- *   endpoints keep the effect and every value stays. */
+ *   endpoints keep the effect and every value stays.
+ * When something fails or a pass dies, both take the side of the user's data:
+ * - The product values they read ("EnableAllDev" as text, the settings values as binary) are read
+ *   before the first change; a wrong type raises then, and nothing has changed.
+ * - An endpoint whose keys cannot be read as expected (for example a hardware id or an effect slot
+ *   of another type) is logged with the registry error's message and skipped as "not loaded";
+ *   the pass goes on for the others.
+ * - Each begins by undoing what a pass that died left: a saved-effects entry whose endpoint was
+ *   never changed (or already restored) goes, with an FxProperties key that the dead pass had
+ *   just created. After either returns, no endpoint names the kit's effect classes while they are
+ *   unregistered: init registers the library when an earlier pass died before doing so, and
+ *   unInit registers it again when an endpoint that names it could not be restored.
+ * - Every former effect-slot text comes back, also an empty one and the texts "!KEY"/"!VALUE".
+ * - The backup .reg file is a copy for the user: one that cannot be written is logged and skipped.
+ *   Endpoints sharing name and description get one file each (the second one's name ends in its
+ *   endpoint id); backslashes and quotation marks are escaped as the registry editor reads them. */
 ZOL_API int __cdecl init(void);
 ZOL_API int __cdecl getDeviceCount(void);
 ZOL_API int __cdecl unInit(void);

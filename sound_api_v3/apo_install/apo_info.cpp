@@ -34,6 +34,10 @@ bool isEffectClass(const std::wstring& registration) {
     return IsEqualGUID(clsid, StreamEffectApoClsid) || IsEqualGUID(clsid, EndpointEffectApoClsid);
 }
 
+bool needsLiteralMark(const std::wstring& text) {
+    return text.empty() || text == kMarkerNoKey || text == kMarkerNoValue;
+}
+
 std::wstring childApoStoreKeyPath(const std::wstring& endpointId) {
     return std::wstring(kChildApoStoreKey) + L"\\" + endpointId;
 }
@@ -69,7 +73,9 @@ bool DeviceAPOInfo::matchesDevice(std::uint32_t word0, std::uint32_t word1, std:
 
 bool DeviceAPOInfo::isOutdated() const { return installed && version != kCurrentStoreVersion; }
 bool DeviceAPOInfo::hasPendingChange() const { return installed && loadedOptions != appliedOptions; }
-bool DeviceAPOInfo::hasNoEffects() const { return !installed && orgGuid[kPreMixSlot] == kMarkerNoKey; }
+bool DeviceAPOInfo::hasNoEffects() const {
+    return !installed && orgGuid[kPreMixSlot] == kMarkerNoKey && (literalSlots & 1u) == 0;
+}
 bool DeviceAPOInfo::isSystemEffectsDisabled() const { return systemEffectsDisabled; }
 bool DeviceAPOInfo::isDefaultEndpoint() const { return isDefault; }
 
@@ -88,8 +94,15 @@ std::wstring DeviceAPOInfo::findBluetoothEndpoint(std::uint32_t word0, std::uint
         if (!reg::valueExists(properties, property::kEndpointName) ||
             !reg::valueExists(properties, property::kHardwareIdFallback))
             continue;
-        const std::wstring name = reg::readStringValue(properties, property::kEndpointName);
-        const std::wstring hardware = reg::readStringValue(properties, property::kHardwareIdFallback);
+        std::wstring name;
+        std::wstring hardware;
+        try {
+            name = reg::readStringValue(properties, property::kEndpointName);
+            hardware = reg::readStringValue(properties, property::kHardwareIdFallback);
+        } catch (const reg::RegistryException& e) {
+            _dbgw(L"[brisol]%s", e.message().c_str());
+            continue;
+        }
         if (matchesBluetoothDevice(word0, word1, word2, hardware, name)) return id;
     }
     return std::wstring();
@@ -135,6 +148,7 @@ bool DeviceAPOInfo::fill(const std::wstring& key, const std::wstring& id, const 
     }
 
     installed = false;
+    literalSlots = 0;
     version = L"0";
     preMixChild.clear();
     postMixChild.clear();
@@ -152,6 +166,7 @@ bool DeviceAPOInfo::fill(const std::wstring& key, const std::wstring& id, const 
     for (std::size_t i = 0; i < kFxSlotCount; ++i) {
         present[i] = reg::valueExists(effects, kFxSlotValueNames[i]);
         orgGuid[i] = present[i] ? reg::readStringValue(effects, kFxSlotValueNames[i]) : kMarkerNoValue;
+        if (present[i] && needsLiteralMark(orgGuid[i])) literalSlots |= 1u << i;
         if (logging) _dbgw(L"[brisol]:orgGuid[%d]=%s", static_cast<int>(i), orgGuid[i].c_str());
     }
     bool anyEffect = false;
@@ -198,10 +213,12 @@ bool DeviceAPOInfo::fill(const std::wstring& key, const std::wstring& id, const 
         version = L"1";
     }
     std::array<bool, kFxSlotCount> saved{};
+    literalSlots = 0;
     for (std::size_t i = 0; i < kFxSlotCount; ++i) {
         saved[i] = reg::valueExists(store, kFxSlotValueNames[i]);
         if (saved[i]) orgGuid[i] = reg::readStringValue(store, kFxSlotValueNames[i]);
     }
+    if (reg::valueExists(store, kLiteralSlotsValue)) literalSlots = reg::readDwordValue(store, kLiteralSlotsValue);
 
     if (version == L"1") {
         const bool mixSlots = saved[kPreMixSlot];

@@ -50,6 +50,12 @@ constexpr const wchar_t* kPostMixChildValue = L"PostMixChild";
 constexpr const wchar_t* kAllowSilentBufferModificationValue = L"AllowSilentBufferModification";
 constexpr const wchar_t* kStoreVersionValue = L"Version";
 constexpr const wchar_t* kCurrentStoreVersion = L"2";
+// REG_DWORD, bit i set when slot i's saved text is the former text itself although it is empty
+// or reads like a marker. Written only when some bit is set, so every other store is laid out as
+// before, and a store without it reads as before.
+constexpr const wchar_t* kLiteralSlotsValue = L"LiteralSlots";
+// Whether a former slot text needs its bit in kLiteralSlotsValue.
+bool needsLiteralMark(const std::wstring& text);
 // The endpoint's own subkey of the store.
 std::wstring childApoStoreKeyPath(const std::wstring& endpointId);
 
@@ -125,6 +131,7 @@ public:
     std::wstring version;              // child-effect store layout: "0", "1" or "2"
     InstallOptions loadedOptions;      // what the last load found or proposes
     InstallOptions appliedOptions;     // what the last install used; survives loads
+    std::uint32_t literalSlots = 0;    // bit i: orgGuid[i] is a former text, not a marker
 
     ~DeviceAPOInfo() override = default;
     std::wstring getDeviceDescription() const override;

@@ -53,14 +53,23 @@ std::vector<std::uint8_t> readRaw(const std::wstring& keyPath, const std::wstrin
     return data;
 }
 
+std::atomic<ChangeObserver> changeObserver{nullptr};
+
 void setValue(const std::wstring& keyPath, const std::wstring& valueName, DWORD type, const void* data,
               DWORD size) {
     unique_hkey key = openKey(keyPath, kSetAccess);
     LONG rc = RegSetValueExW(key.get(), valueName.c_str(), 0, type, static_cast<const BYTE*>(data), size);
     if (rc != ERROR_SUCCESS) raise(kWriteError, valuePath(keyPath, valueName), rc);
+    noteChange();
 }
 
 }  // namespace
+
+void setChangeObserver(ChangeObserver observer) { changeObserver.store(observer); }
+
+void noteChange() {
+    if (const ChangeObserver observer = changeObserver.load()) observer();
+}
 
 std::wstring systemErrorText(DWORD code) {
     wchar_t* buffer = nullptr;
@@ -147,7 +156,9 @@ void writeStringValue(const std::wstring& keyPath, const std::wstring& valueName
     if (rc != ERROR_SUCCESS) {
         _dbgw(L"[brisol]%s", (L"Error while writing toregistry key " + keyPath + L": ").c_str());
         _dbgw(L"[brisol]%s", systemErrorText(static_cast<DWORD>(rc)).c_str());
+        return;
     }
+    noteChange();
 }
 
 void writeDwordValue(const std::wstring& keyPath, const std::wstring& valueName, std::uint32_t value) {
@@ -172,6 +183,7 @@ void deleteValue(const std::wstring& keyPath, const std::wstring& valueName) {
     unique_hkey key = openKey(keyPath, kSetAccess);
     LONG rc = RegDeleteValueW(key.get(), valueName.c_str());
     if (rc != ERROR_SUCCESS) raise(L"Error while deleting registry value ", valuePath(keyPath, valueName), rc);
+    noteChange();
 }
 
 void createKey(const std::wstring& keyPath) {
@@ -181,12 +193,14 @@ void createKey(const std::wstring& keyPath) {
                               nullptr);
     unique_hkey owner(handle);
     if (rc != ERROR_SUCCESS) raise(L"Error while creating registry key ", keyPath, rc);
+    noteChange();
 }
 
 void deleteKey(const std::wstring& keyPath) {
     auto [root, subkey] = splitKeyPath(keyPath);
     LONG rc = RegDeleteKeyExW(root, subkey.c_str(), KEY_WOW64_64KEY, 0);
     if (rc != ERROR_SUCCESS) raise(L"Error while deleting registry key ", keyPath, rc);
+    noteChange();
 }
 
 std::vector<std::wstring> listSubkeys(const std::wstring& keyPath) {

@@ -59,7 +59,14 @@ bool isKeyEmpty(const std::wstring& keyPath);
 std::wstring guidToString(const GUID& guid);
 bool isWindowsVersionAtLeast(std::uint32_t major, std::uint32_t minor);
 
+// --- Test seam: an observer told after every change the layer has made (value written or
+// deleted, key created or deleted, key security written). The shipped library sets none; a
+// test-only build uses it to end the process at a chosen change.
+using ChangeObserver = void (*)();
+void setChangeObserver(ChangeObserver observer);
+
 // --- internal, shared with the permission repair ---
+void noteChange();
 std::pair<HKEY, std::wstring> splitKeyPath(const std::wstring& keyPath);
 // Logs a failed open and yields an empty handle instead of raising.
 unique_hkey openKey(const std::wstring& keyPath, REGSAM access);
