@@ -22,17 +22,6 @@ using zol::test::streamEffectClassRegistered;
 
 namespace {
 
-TEST(EffectLibraryPath, LiesBesideTheHostExecutable) {
-    EXPECT_EQ(effectLibraryPath(L"C:\\Zol\\host.exe"), L"C:\\Zol\\ZolSoundAPO.dll");
-    EXPECT_EQ(effectLibraryPath(L"host.exe"), L"\\ZolSoundAPO.dll");
-
-    // This test program is the host here: the stand-in is the file found.
-    EXPECT_EQ(effectLibraryPath(), standInEffectLibraryPath());
-    EXPECT_NE(GetFileAttributesW(effectLibraryPath().c_str()), INVALID_FILE_ATTRIBUTES);
-    const std::wstring host = zol::host_utils::hostExecutablePath();
-    EXPECT_EQ(host.substr(host.size() - std::wcslen(L"test_apo_install.exe")), L"test_apo_install.exe");
-}
-
 class EffectLibraryRegistration : public ::testing::Test {
 protected:
     void SetUp() override { removeEffectClasses(); }

@@ -245,18 +245,6 @@ TEST_F(Driver, EnableAllDevTreatsEveryEndpoint) {
     EXPECT_FALSE(test::rawKeyExists(kChildApoStoreKey));
 }
 
-TEST_F(Driver, AllEndpointsPassOnWineEndpointsAsWineLeavesThem) {
-    // Without the properties Windows writes, each load fails: those endpoints are not loaded,
-    // logged and skipped, and the pass neither raises nor restarts anything.
-    test::touchAudioStack();
-    std::size_t wineEndpoints = 0;
-    for (std::uint8_t flow : {kRenderFlow, kCaptureFlow})
-        if (test::rawKeyExists(flowKeyPath(false, flow))) wineEndpoints += registry::listSubkeys(flowKeyPath(false, flow)).size();
-    if (wineEndpoints == 0) GTEST_SKIP() << "Wine wrote no endpoints of its own in this prefix";
-    EXPECT_EQ(applyEffectToAllEndpoints(false), 0);
-    EXPECT_TRUE(journal.lines().empty());
-}
-
 TEST_F(Driver, DeviceWithAnEndpointThatVanishesBeforeItsLoad) {
     ScopedSupportedDeviceTable table(&kHeadset, 1);
     TestEndpoint first(true), second(true);
