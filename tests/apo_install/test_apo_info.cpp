@@ -4,7 +4,7 @@
 
 #include "apo_install/apo_info.h"
 #include "apo_install/endpoint_catalogue.h"
-#include "apo_install/endpoint_fixture.h"
+#include "support/endpoint_fixture.h"
 #include "registry/registry.h"
 #include "support/debug_channel.h"
 #include "support/scratch_key.h"

@@ -10,11 +10,12 @@
 
 #include "apo_install/apo_info.h"
 #include "apo_install/endpoint_catalogue.h"
-#include "apo_install/endpoint_fixture.h"
+#include "support/endpoint_fixture.h"
 #include "apo_install/fx_properties.h"
-#include "apo_install/install_fixture.h"
+#include "support/install_fixture.h"
 #include "registry/registry.h"
 #include "support/debug_channel.h"
+#include "support/scratch_directory.h"
 #include "support/scratch_key.h"
 
 namespace zol::apo {
@@ -50,7 +51,7 @@ DeviceAPOInfo loaded(const TestEndpoint& endpoint) {
 class FxEdit : public ::testing::Test {
 protected:
     test::ProductKeyGuard productKey;
-    test::ScratchWorkingDirectory workingDirectory;
+    test::ScratchDirectory workingDirectory{L"zol-install", true};
     test::DebugChannelListener channel;
 };
 
@@ -354,7 +355,7 @@ TEST_F(FxEdit, EnableSystemEffects) {
 class FxRoundTrip : public ::testing::Test {
 protected:
     test::ProductKeyGuard productKey;
-    test::ScratchWorkingDirectory workingDirectory;
+    test::ScratchDirectory workingDirectory{L"zol-install", true};
 };
 
 TEST_F(FxRoundTrip, InstallThenUninstallKeepsWhatTheUserHad) {

@@ -8,7 +8,6 @@
 
 #include <atomic>
 #include <cstdio>
-#include <filesystem>
 #include <sstream>
 
 namespace zol::test {
@@ -18,27 +17,14 @@ std::wstring uniqueName(const std::wstring& stem) {
     return stem + L"-" + std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(++serial);
 }
 
-ProbeDirectory::ProbeDirectory() {
-    wchar_t temp[MAX_PATH];
-    GetTempPathW(MAX_PATH, temp);
-    path_ = std::wstring(temp) + uniqueName(L"zol host utils");
-    EXPECT_TRUE(CreateDirectoryW(path_.c_str(), nullptr)) << GetLastError();
-}
-
-ProbeDirectory::~ProbeDirectory() {
-    // A probe started by the library may still be on its way out.
-    std::error_code error;
-    for (int tries = 0; std::filesystem::remove_all(path_, error), error && tries < 100; ++tries) Sleep(20);
-}
-
 std::wstring ProbeDirectory::addSubdirectory(const std::wstring& name) {
-    const std::wstring path = path_ + L"\\" + name;
-    EXPECT_TRUE(CreateDirectoryW(path.c_str(), nullptr)) << GetLastError();
-    return path;
+    const std::wstring directory = path() + L"\\" + name;
+    EXPECT_TRUE(CreateDirectoryW(directory.c_str(), nullptr)) << GetLastError();
+    return directory;
 }
 
 std::wstring ProbeDirectory::addProbe(const std::wstring& exeName) {
-    const std::wstring target = path_ + L"\\" + exeName;
+    const std::wstring target = path() + L"\\" + exeName;
     EXPECT_TRUE(CopyFileW(besideThisProgram(L"process_probe.exe").c_str(), target.c_str(), FALSE))
         << "copying the probe: " << GetLastError();
     return target;
