@@ -50,7 +50,6 @@ TEST_F(Records, EndpointWithoutFxProperties) {
         DeviceAPOInfo record;
         ASSERT_TRUE(record.load(endpoint.id(), L"{ignored}"));
         EXPECT_EQ(record.isCapture(), capture);
-        EXPECT_EQ(record.getEndpointId(), endpoint.id());
         EXPECT_EQ(record.getEndpointName(), L"Speakers");
         EXPECT_EQ(record.getDeviceDescription(), L"Zol Headset");
         EXPECT_EQ(record.getDisplayText(), L"Zol Headset Speakers " + endpoint.id());
