@@ -4,7 +4,7 @@
 
 #include "apo_install/apo_info.h"
 #include "apo_install/endpoint_catalogue.h"
-#include "apo_install/endpoint_fixture.h"
+#include "support/endpoint_fixture.h"
 #include "registry/registry.h"
 #include "support/debug_channel.h"
 #include "support/scratch_key.h"
@@ -50,7 +50,6 @@ TEST_F(Records, EndpointWithoutFxProperties) {
         DeviceAPOInfo record;
         ASSERT_TRUE(record.load(endpoint.id(), L"{ignored}"));
         EXPECT_EQ(record.isCapture(), capture);
-        EXPECT_EQ(record.getEndpointId(), endpoint.id());
         EXPECT_EQ(record.getEndpointName(), L"Speakers");
         EXPECT_EQ(record.getDeviceDescription(), L"Zol Headset");
         EXPECT_EQ(record.getDisplayText(), L"Zol Headset Speakers " + endpoint.id());

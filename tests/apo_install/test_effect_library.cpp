@@ -7,7 +7,7 @@
 #include "apo_install/effect_library.h"
 #include "host_utils/host_path.h"
 #include "common/unique_handle.h"
-#include "standins/effect_library/standin_effect_library.h"
+#include "standins/effect_library/effect_library_switches.h"
 #include "support/scratch_key.h"
 #include "support/standin_effect_library.h"
 #include "support/standin_services.h"
@@ -21,17 +21,6 @@ using zol::test::standInEffectLibraryPath;
 using zol::test::streamEffectClassRegistered;
 
 namespace {
-
-TEST(EffectLibraryPath, LiesBesideTheHostExecutable) {
-    EXPECT_EQ(effectLibraryPath(L"C:\\Zol\\host.exe"), L"C:\\Zol\\ZolSoundAPO.dll");
-    EXPECT_EQ(effectLibraryPath(L"host.exe"), L"\\ZolSoundAPO.dll");
-
-    // This test program is the host here: the stand-in is the file found.
-    EXPECT_EQ(effectLibraryPath(), standInEffectLibraryPath());
-    EXPECT_NE(GetFileAttributesW(effectLibraryPath().c_str()), INVALID_FILE_ATTRIBUTES);
-    const std::wstring host = zol::host_utils::hostExecutablePath();
-    EXPECT_EQ(host.substr(host.size() - std::wcslen(L"test_apo_install.exe")), L"test_apo_install.exe");
-}
 
 class EffectLibraryRegistration : public ::testing::Test {
 protected:

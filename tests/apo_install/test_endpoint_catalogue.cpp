@@ -1,13 +1,12 @@
-// The endpoint catalogue over endpoints laid out like Windows' own, and over Wine's endpoints.
+// The endpoint catalogue over endpoints laid out like Windows' own.
 #include <gtest/gtest.h>
-#include <objbase.h>
 
 #include <algorithm>
 #include <functional>
 
 #include "apo_install/apo_info.h"
 #include "apo_install/endpoint_catalogue.h"
-#include "apo_install/endpoint_fixture.h"
+#include "support/endpoint_fixture.h"
 #include "registry/registry.h"
 #include "support/scratch_key.h"
 
@@ -228,14 +227,6 @@ TEST(BluetoothMatch, Rules) {
     }
 }
 
-TEST(BluetoothMatch, TheSystemSearchFindsNoRadioHere) {
-    // Wine: BluetoothFindFirstDevice returns NULL (error 120); the test fails quietly.
-    EXPECT_FALSE(matchesBluetoothDevice(kWord0, kLow, kHigh, L"BTHENUM\\x", L"Headset"));
-    int visits = 0;
-    searchSystemBluetoothDevices([&](const std::wstring&, std::uint64_t) { return ++visits, false; });
-    EXPECT_EQ(visits, 0);
-}
-
 TEST(BluetoothSearch, FirstEndpointWithBothPropertiesWhoseDeviceMatches) {
     PairedBluetoothDevices paired({{L"Other", kCompany | 0x100000}, {L"Zol BT", kCompany | 0x100010}});
     TestEndpoint noName(false), usbOnly(false), other(false), ours(false), capture(true);
@@ -272,49 +263,6 @@ TEST(BluetoothSearch, PreviousTreeAndItsAbsence) {
     record.previousOs = false;
     EXPECT_EQ(record.findBluetoothEndpoint(kWord0, 0, 0xFFFFFF, true, 0), old.id());
     EXPECT_TRUE(record.previousOs);
-}
-
-// --- Wine's own endpoints are catalogue input as well ---
-
-class WineEndpoints : public ::testing::Test {
-protected:
-    void SetUp() override {
-        test::touchAudioStack();
-        ASSERT_TRUE(SUCCEEDED(CoInitializeEx(nullptr, COINIT_MULTITHREADED)));
-    }
-    void TearDown() override { CoUninitialize(); }
-};
-
-TEST_F(WineEndpoints, DefaultEndpointsAreInTheTreeAndSearchesPassThem) {
-    for (std::uint8_t flow : {kRenderFlow, kCaptureFlow}) {
-        const std::wstring guid = getDefaultEndpointGuid(flow);
-        ASSERT_EQ(guid.size(), 38u) << "flow " << int(flow);
-        const auto listed = registry::listSubkeys(flowKeyPath(false, flow));
-        EXPECT_NE(std::find(listed.begin(), listed.end(), guid), listed.end());
-        EXPECT_EQ(getEndpointKeyPath(guid), flowKeyPath(false, flow) + L"\\" + guid);
-        std::wstring lower = guid;
-        CharLowerBuffW(lower.data(), static_cast<DWORD>(lower.size()));
-        EXPECT_TRUE(isSameGuid(lower, guid));
-        EXPECT_FALSE(isSameGuid(guid, L"PulseAudio"));
-        // Wine's endpoints carry no hardware id and no property 26: the searches pass them by.
-        for (const EndpointMatch& match : findUsbEndpoints(0x0A1B, 0x00C2, flow))
-            EXPECT_NE(match.endpointId, guid);
-        DeviceAPOInfo record;
-        PairedBluetoothDevices paired({{L"PulseAudio", 0}});
-        EXPECT_EQ(record.findBluetoothEndpoint(0x01000000, 0, 0xFFFFFF, false, flow), L"");
-    }
-    EXPECT_EQ(getDefaultEndpointGuid(5), L"");
-}
-
-TEST_F(WineEndpoints, PropertiesLackTheNameWindowsWrites) {
-    // Wine writes a description but neither endpoint name (26/6) nor hardware id (39/2), so the
-    // read stops at the name with the registry layer's message, as for any endpoint without one.
-    const std::wstring guid = getDefaultEndpointGuid(kRenderFlow);
-    ASSERT_FALSE(guid.empty());
-    const std::wstring key = getEndpointKeyPath(guid);
-    EXPECT_EQ(failureOf(key, guid),
-              narrow(L"Error while reading registry value " + key + L"\\Properties\\" + p::kEndpointNameFallback +
-                     L": " + registry::systemErrorText(ERROR_FILE_NOT_FOUND)));
 }
 
 TEST(DefaultEndpointGuid, EmptyWithoutCom) {

@@ -10,11 +10,12 @@
 
 #include "apo_install/apo_info.h"
 #include "apo_install/endpoint_catalogue.h"
-#include "apo_install/endpoint_fixture.h"
+#include "support/endpoint_fixture.h"
 #include "apo_install/fx_properties.h"
-#include "apo_install/install_fixture.h"
+#include "support/install_fixture.h"
 #include "registry/registry.h"
 #include "support/debug_channel.h"
+#include "support/scratch_directory.h"
 #include "support/scratch_key.h"
 
 namespace zol::apo {
@@ -50,7 +51,7 @@ DeviceAPOInfo loaded(const TestEndpoint& endpoint) {
 class FxEdit : public ::testing::Test {
 protected:
     test::ProductKeyGuard productKey;
-    test::ScratchWorkingDirectory workingDirectory;
+    test::ScratchDirectory workingDirectory{L"zol-install", true};
     test::DebugChannelListener channel;
 };
 
@@ -348,32 +349,13 @@ TEST_F(FxEdit, EnableSystemEffects) {
     EXPECT_FALSE(test::rawKeyExists(bare.fx()));
 }
 
-TEST_F(FxEdit, RefusedFxPropertiesIsRepairedOnce) {
-    TestEndpoint endpoint(false);
-    endpoint.describe(L"D", L"N", L"H");
-    // Everyone may read the endpoint key and change its owner and DACL, nobody may add a subkey.
-    test::rawSetKeySecurity(endpoint.key(), L"O:BAG:BAD:P(A;;0xE0019;;;WD)");
-    if (HasFatalFailure()) return;
-    const bool refused = test::registryMessageOf([&] { registry::createKey(endpoint.fx()); }) != "(no exception)";
-    if (!refused) test::rawDeleteTree(endpoint.fx());
-    DeviceAPOInfo record = loaded(endpoint);
-    if (refused) {
-        EXPECT_NO_THROW(record.install());
-        EXPECT_EQ(storedText(endpoint.fx(), kFxItemNameDisplay), L"ZolSound Kit");
-        EXPECT_EQ(storedText(endpoint.fx(), slot(kStreamSlot)), kStreamText);
-    }
-    test::rawSetKeySecurity(endpoint.key(), L"O:BAG:BAD:(A;;KA;;;WD)");  // so that the fixture can delete it
-    if (!refused) GTEST_SKIP() << "Wine let a subkey be created under a key whose DACL refuses it";
-    loaded(endpoint).uninstall();
-}
-
 // For many FxProperties contents: install, then uninstall, gives back the five slot values
 // exactly (type and data; absent stays absent), and the child-effect store is gone afterwards.
 // Without a debug-channel listener: each log line would wait for it, and this test logs a lot.
 class FxRoundTrip : public ::testing::Test {
 protected:
     test::ProductKeyGuard productKey;
-    test::ScratchWorkingDirectory workingDirectory;
+    test::ScratchDirectory workingDirectory{L"zol-install", true};
 };
 
 TEST_F(FxRoundTrip, InstallThenUninstallKeepsWhatTheUserHad) {

@@ -11,16 +11,17 @@
 #include "apo_install/apo_info.h"
 #include "apo_install/effect_library.h"
 #include "apo_install/endpoint_catalogue.h"
-#include "apo_install/endpoint_fixture.h"
+#include "support/endpoint_fixture.h"
 #include "apo_install/fx_properties.h"
 #include "apo_install/install_driver.h"
-#include "apo_install/install_fixture.h"
+#include "support/install_fixture.h"
 #include "common/product_key.h"
 #include "host_utils/host_path.h"
 #include "device_link/supported_devices.h"
 #include "registry/registry.h"
 #include "support/debug_channel.h"
 #include "support/message_box.h"
+#include "support/scratch_directory.h"
 #include "support/scratch_key.h"
 #include "support/standin_effect_library.h"
 #include "support/standin_services.h"
@@ -121,7 +122,7 @@ protected:
     }
 
     test::ProductKeyGuard productKey;
-    test::ScratchWorkingDirectory workingDirectory;
+    test::ScratchDirectory workingDirectory{L"zol-install", true};
     test::DebugChannelListener channel;
     test::EventJournal journal;
     test::StandInService audio{audioOptions()};
@@ -243,18 +244,6 @@ TEST_F(Driver, EnableAllDevTreatsEveryEndpoint) {
     EXPECT_EQ(journal.lines(), (Lines{"AudioSrv stop", "AudioSrv start"}));
     EXPECT_EQ(storedText(unrelatedMic.fx(), slot(kStreamSlot)), kVendorA);
     EXPECT_FALSE(test::rawKeyExists(kChildApoStoreKey));
-}
-
-TEST_F(Driver, AllEndpointsPassOnWineEndpointsAsWineLeavesThem) {
-    // Without the properties Windows writes, each load fails: those endpoints are not loaded,
-    // logged and skipped, and the pass neither raises nor restarts anything.
-    test::touchAudioStack();
-    std::size_t wineEndpoints = 0;
-    for (std::uint8_t flow : {kRenderFlow, kCaptureFlow})
-        if (test::rawKeyExists(flowKeyPath(false, flow))) wineEndpoints += registry::listSubkeys(flowKeyPath(false, flow)).size();
-    if (wineEndpoints == 0) GTEST_SKIP() << "Wine wrote no endpoints of its own in this prefix";
-    EXPECT_EQ(applyEffectToAllEndpoints(false), 0);
-    EXPECT_TRUE(journal.lines().empty());
 }
 
 TEST_F(Driver, DeviceWithAnEndpointThatVanishesBeforeItsLoad) {

@@ -204,26 +204,6 @@ TEST_F(FirmwareUpdate, DeviceIsTheFirstTableEntryThatOpens) {
     EXPECT_TRUE(other->dataPackets.empty());
 }
 
-TEST_F(FirmwareUpdate, TheKitsTableHoldsItsSixHeadsets) {
-    const std::uint16_t products[] = {0x00C2, 0x00C3, 0x00C4, 0x00D0, 0x00D1, 0x00D2};
-    ASSERT_EQ(zol::device_link::supportedDeviceCount(), 6u);
-    for (std::size_t i = 0; i < 6; ++i) {
-        const SupportedDevice entry = zol::device_link::supportedDevice(i);
-        EXPECT_EQ(entry.word0, 0x0A1Bu);
-        EXPECT_EQ(entry.word1, products[i]);
-        EXPECT_EQ(entry.word2, 0x00060003u);
-        EXPECT_FALSE(entry.isBluetooth());
-    }
-    {
-        const SupportedDevice one[] = {{0x1234, 0x5678, 0x00010002}};
-        zol::device_link::ScopedSupportedDeviceTable scoped(one, 1);
-        EXPECT_EQ(zol::device_link::supportedDeviceCount(), 1u);
-        EXPECT_EQ(zol::device_link::supportedDevice(0).interfaceNumber(), 2);
-        EXPECT_EQ(zol::device_link::supportedDevice(0).reportId(), 1);
-    }
-    EXPECT_EQ(zol::device_link::supportedDeviceCount(), 6u);
-}
-
 // ---- Faults: bad input, a device that stops taking part or sends what is not an answer ----
 // Each ends with a result, never a hang: -4 within the bounds, the last stage saying how far it got.
 

@@ -35,14 +35,6 @@ protected:
     }
 };
 
-TEST_F(HidSelection, MarkersAreLowerCaseHexWithAtLeastTwoDigits) {
-    EXPECT_EQ(zol::device_link::interfaceMarker(3), "mi_03");
-    EXPECT_EQ(zol::device_link::interfaceMarker(0x12), "mi_12");
-    EXPECT_EQ(zol::device_link::interfaceMarker(0x1A), "mi_1a");
-    EXPECT_EQ(zol::device_link::interfaceMarker(0x1FF), "mi_1ff");
-    EXPECT_EQ(zol::device_link::collectionMarker(2), "col02");
-}
-
 TEST_F(HidSelection, BothZeroTakesTheFirstEntryWhateverItsPath) {
     auto first = add(1, 5, {{CapsKind::inputValue, 9}});
     add(0, 0);

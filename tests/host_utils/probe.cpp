@@ -1,8 +1,8 @@
 #include "probe.h"
+#include "support/test_paths.h"
 
 #include <fcntl.h>
 #include <io.h>
-#include <sddl.h>
 
 #include <gtest/gtest.h>
 
@@ -10,59 +10,22 @@
 #include <cstdio>
 #include <sstream>
 
-#include "host_utils/host_path.h"
-
 namespace zol::test {
-
-std::wstring binDirectory() { return host_utils::hostExecutableDirectory(); }
 
 std::wstring uniqueName(const std::wstring& stem) {
     static std::atomic<int> serial{0};
     return stem + L"-" + std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(++serial);
 }
 
-ProbeDirectory::ProbeDirectory() {
-    wchar_t temp[MAX_PATH];
-    GetTempPathW(MAX_PATH, temp);
-    path_ = std::wstring(temp) + uniqueName(L"zol host utils");
-    EXPECT_TRUE(CreateDirectoryW(path_.c_str(), nullptr)) << GetLastError();
-}
-
-namespace {
-
-void removeTree(const std::wstring& directory) {
-    WIN32_FIND_DATAW found;
-    HANDLE search = FindFirstFileW((directory + L"\\*").c_str(), &found);
-    if (search != INVALID_HANDLE_VALUE) {
-        do {
-            const std::wstring name = found.cFileName;
-            if (name == L"." || name == L"..") continue;
-            const std::wstring path = directory + L"\\" + name;
-            if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-                removeTree(path);
-                continue;
-            }
-            // A probe started by the library may still be on its way out.
-            for (int tries = 0; !DeleteFileW(path.c_str()) && tries < 100; ++tries) Sleep(20);
-        } while (FindNextFileW(search, &found));
-        FindClose(search);
-    }
-    RemoveDirectoryW(directory.c_str());
-}
-
-}  // namespace
-
-ProbeDirectory::~ProbeDirectory() { removeTree(path_); }
-
 std::wstring ProbeDirectory::addSubdirectory(const std::wstring& name) {
-    const std::wstring path = path_ + L"\\" + name;
-    EXPECT_TRUE(CreateDirectoryW(path.c_str(), nullptr)) << GetLastError();
-    return path;
+    const std::wstring directory = path() + L"\\" + name;
+    EXPECT_TRUE(CreateDirectoryW(directory.c_str(), nullptr)) << GetLastError();
+    return directory;
 }
 
 std::wstring ProbeDirectory::addProbe(const std::wstring& exeName) {
-    const std::wstring target = path_ + L"\\" + exeName;
-    EXPECT_TRUE(CopyFileW((binDirectory() + L"\\process_probe.exe").c_str(), target.c_str(), FALSE))
+    const std::wstring target = path() + L"\\" + exeName;
+    EXPECT_TRUE(CopyFileW(besideThisProgram(L"process_probe.exe").c_str(), target.c_str(), FALSE))
         << "copying the probe: " << GetLastError();
     return target;
 }
@@ -102,22 +65,13 @@ ProbeRecord readRecord(const std::wstring& path, DWORD timeoutMs) {
     }
 }
 
-Child startChild(const std::wstring& exePath, bool protectFromTermination) {
-    // Everyone may do anything with the process except terminate it.
-    PSECURITY_DESCRIPTOR descriptor = nullptr;
-    SECURITY_ATTRIBUTES attributes{sizeof attributes, nullptr, FALSE};
-    if (protectFromTermination) {
-        EXPECT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(L"D:P(D;;0x1;;;WD)(A;;GA;;;WD)",
-                                                                         SDDL_REVISION_1, &descriptor, nullptr));
-        attributes.lpSecurityDescriptor = descriptor;
-    }
-    unique_local descriptorOwner(descriptor);
+Child startChild(const std::wstring& exePath) {
     std::wstring commandLine = L"\"" + exePath + L"\"";
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION started{};
     Child child;
-    if (!CreateProcessW(exePath.c_str(), commandLine.data(), protectFromTermination ? &attributes : nullptr, nullptr,
+    if (!CreateProcessW(exePath.c_str(), commandLine.data(), nullptr, nullptr,
                         FALSE, 0, nullptr, nullptr, &startup, &started)) {
         ADD_FAILURE() << "starting the probe: " << GetLastError();
         return child;

@@ -10,31 +10,20 @@
 #include <vector>
 
 #include "common/unique_handle.h"
+#include "support/scratch_directory.h"
 
 namespace zol::test {
 
-// The directory of this test program, where the DLL and process_probe.exe are built.
-std::wstring binDirectory();
-
-// A directory of its own under the temporary directory, named with spaces; copies of the probe
-// go in there. Removed (with whatever the probes wrote) when the test ends.
-class ProbeDirectory {
+// A directory named with spaces for copies of the probe and their records.
+class ProbeDirectory : public ScratchDirectory {
 public:
-    ProbeDirectory();
-    ~ProbeDirectory();
-    ProbeDirectory(const ProbeDirectory&) = delete;
-    ProbeDirectory& operator=(const ProbeDirectory&) = delete;
-
-    const std::wstring& path() const { return path_; }
+    ProbeDirectory() : ScratchDirectory(L"zol host utils") {}
     // Creates a directory below this one; returns its full path.
     std::wstring addSubdirectory(const std::wstring& name);
     // Copies the probe here as `exeName` (which may name a subdirectory); returns its full path.
     std::wstring addProbe(const std::wstring& exeName);
     // A record file name in this directory (not yet existing).
-    std::wstring recordPath(const std::wstring& name) const { return path_ + L"\\" + name + L".record"; }
-
-private:
-    std::wstring path_;
+    std::wstring recordPath(const std::wstring& name) const { return path() + L"\\" + name + L".record"; }
 };
 
 // Sets an environment variable for the scope (the probes inherit it), then restores it.
@@ -61,9 +50,8 @@ struct Child {
     DWORD id = 0;
 };
 
-// Starts a program with this test as its parent. `protectFromTermination` gives it a security
-// descriptor that refuses PROCESS_TERMINATE to everyone (the returned handle keeps full access).
-Child startChild(const std::wstring& exePath, bool protectFromTermination = false);
+// Starts a program with this test as its parent.
+Child startChild(const std::wstring& exePath);
 
 // The exit code after the process ends, or STILL_ACTIVE when it has not ended within `timeoutMs`.
 DWORD exitCodeAfter(const Child& child, DWORD timeoutMs);

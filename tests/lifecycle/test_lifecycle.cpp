@@ -17,11 +17,12 @@
 #include "apo_install/apo_info.h"
 #include "apo_install/endpoint_catalogue.h"
 #include "apo_install/fx_properties.h"
-#include "apo_install/endpoint_fixture.h"
-#include "apo_install/install_fixture.h"
+#include "support/endpoint_fixture.h"
+#include "support/install_fixture.h"
 #include "common/product_key.h"
 #include "host_utils/host_path.h"
 #include "support/debug_channel.h"
+#include "support/scratch_directory.h"
 #include "support/scratch_key.h"
 #include "support/standin_effect_library.h"
 #include "support/standin_services.h"
@@ -106,7 +107,7 @@ public:
     static void deleteProductValue(const wchar_t* name) { zol::test::rawDeleteValue(zol::kProductKey, name); }
 
     zol::test::ProductKeyGuard productKey;
-    zol::test::ScratchWorkingDirectory workingDirectory;  // backup files land here
+    zol::test::ScratchDirectory workingDirectory{L"zol-install", true};  // backup files land here
     zol::test::EventJournal journal;
     zol::test::StandInService audio{{L"AudioSrv", {}, journal.path()}};
     TestEndpoint render{false};

@@ -1,71 +1,54 @@
-// The debug log as a debug-output viewer sees it.
+// The debug log as a debug-output viewer sees it, through the DLL's decorated exports.
 #include <windows.h>
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
+#include <vector>
 
-#include "log/debug_log.h"
+#include "common/unique_handle.h"
 #include "support/debug_channel.h"
 
 namespace {
 
-using zol::test::DebugChannelListener;
+using Dbg = void (*)(const char*, ...);
+using Dbgw = void (*)(const wchar_t*, ...);
 
-class DebugLog : public ::testing::Test {
-protected:
-    DebugChannelListener channel;
-};
-
-TEST_F(DebugLog, FormatsAndPlainTextArriveUnchanged) {
-    _dbgw(L"[brisol]:%S", "unInit");
-    _dbg(nullptr);  // a null format sends nothing
-    _dbgw(nullptr);
-    _dbgw(L"[brisol]:%s=%d", L"count", 42);
-    _dbgw(L"[brisol]:kill audiodg.exe");
-    _dbg("plain text, 100%% sure");
-    EXPECT_EQ(channel.ownLines(), (std::vector<std::string>{"[brisol]:unInit", "[brisol]:count=42",
-                                                            "[brisol]:kill audiodg.exe", "plain text, 100% sure"}));
-}
-
-// Cut at 255 characters; a message that exactly fills the buffer is kept whole.
-TEST_F(DebugLog, LongMessagesAreCutAt255Characters) {
-    _dbg("%s", std::string(300, 'n').c_str());
-    _dbgw(L"%s", std::wstring(300, L'w').c_str());
-    _dbgw(L"[brisol]:%s", std::wstring(300, L'w').c_str());
-    _dbg("%s", std::string(255, 'a').c_str());
-    _dbgw(L"%s", std::wstring(254, L'b').c_str());
-    EXPECT_EQ(channel.ownLines(),
-              (std::vector<std::string>{std::string(255, 'n'), std::string(255, 'w'),
-                                        "[brisol]:" + std::string(255 - 9, 'w'), std::string(255, 'a'),
-                                        std::string(254, 'b')}));
-}
-
-TEST_F(DebugLog, NarrowBytesAboveAsciiWidenAsLatin1) {
-    _dbg("caf\xe9");  // arrives in code page 1252, where 0xE9 is also e-acute
-    EXPECT_EQ(channel.ownLines(), (std::vector<std::string>{"caf\xe9"}));
-}
-
-TEST_F(DebugLog, MessagesFromOtherThreadsArrive) {
-    HANDLE thread = CreateThread(
-        nullptr, 0, [](void*) -> DWORD { _dbgw(L"[brisol]:from %S", "worker"); return 0; }, nullptr, 0, nullptr);
-    WaitForSingleObject(thread, INFINITE);
-    CloseHandle(thread);
-    EXPECT_EQ(channel.ownLines(), (std::vector<std::string>{"[brisol]:from worker"}));
-}
-
-// The host reaches the log through the DLL's decorated exports.
-TEST_F(DebugLog, ExportsUnderDecoratedNames) {
-    HMODULE dll = LoadLibraryW(L"zol_ecd_api.dll");
-    ASSERT_NE(dll, nullptr);
-    auto dbg = reinterpret_cast<void (*)(const char*, ...)>(GetProcAddress(dll, "?_dbg@@YAXPEBDZZ"));
-    auto dbgw = reinterpret_cast<void (*)(const wchar_t*, ...)>(GetProcAddress(dll, "?_dbgw@@YAXPEB_WZZ"));
-    ASSERT_NE(dbg, nullptr);
-    ASSERT_NE(dbgw, nullptr);
-    dbg("host %d", 7);
-    dbgw(L"[brisol]:%S", "host");
-    FreeLibrary(dll);
-    EXPECT_EQ(channel.ownLines(), (std::vector<std::string>{"host 7", "[brisol]:host"}));
+TEST(DebugLog, LinesArriveAsSentCutAt255Characters) {
+    zol::unique_module dll(LoadLibraryW(L"zol_ecd_api.dll"));
+    ASSERT_TRUE(dll);
+    const auto dbg = reinterpret_cast<Dbg>(reinterpret_cast<void*>(GetProcAddress(dll.get(), "?_dbg@@YAXPEBDZZ")));
+    const auto dbgw = reinterpret_cast<Dbgw>(reinterpret_cast<void*>(GetProcAddress(dll.get(), "?_dbgw@@YAXPEB_WZZ")));
+    ASSERT_TRUE(dbg && dbgw);
+    static Dbgw threadDbgw = dbgw;
+    const struct {
+        std::function<void()> send;
+        std::vector<std::string> lines;
+    } rows[] = {
+        {[&] { dbgw(L"[brisol]:%S", "unInit"); }, {"[brisol]:unInit"}},
+        {[&] { dbg(nullptr), dbgw(nullptr); }, {}},  // a null format sends nothing
+        {[&] { dbgw(L"[brisol]:%s=%d", L"count", 42); }, {"[brisol]:count=42"}},
+        {[&] { dbg("plain text, %d%% sure", 100); }, {"plain text, 100% sure"}},
+        {[&] { dbg("%s", std::string(300, 'n').c_str()); }, {std::string(255, 'n')}},
+        {[&] { dbgw(L"[brisol]:%s", std::wstring(300, L'w').c_str()); }, {"[brisol]:" + std::string(246, 'w')}},
+        {[&] { dbg("%s", std::string(255, 'a').c_str()); }, {std::string(255, 'a')}},  // fills the buffer: whole
+        {[&] { dbgw(L"%s", std::wstring(254, L'b').c_str()); }, {std::string(254, 'b')}},
+        {[&] { dbg("caf\xe9"); }, {"caf\xe9"}},  // widened as Latin-1; arrives in code page 1252
+        {[&] {
+             zol::unique_kernel_handle thread(CreateThread(
+                 nullptr, 0, [](void*) -> DWORD { return threadDbgw(L"[brisol]:from %S", "worker"), 0; }, nullptr, 0,
+                 nullptr));
+             WaitForSingleObject(thread.get(), INFINITE);
+         },
+         {"[brisol]:from worker"}},
+    };
+    zol::test::DebugChannelListener channel;
+    for (const auto& row : rows) {
+        channel.clear();
+        row.send();
+        EXPECT_EQ(channel.ownLines(), row.lines);
+    }
 }
 
 }  // namespace

@@ -59,26 +59,13 @@ void DebugChannelListener::drain() {
     if (!seen) ADD_FAILURE() << "debug channel did not deliver the sync marker";
 }
 
-std::vector<DebugMessage> DebugChannelListener::messages() {
+std::vector<std::string> DebugChannelListener::ownLines() {
     drain();
     std::lock_guard<std::mutex> lock(mutex_);
-    std::vector<DebugMessage> result;
-    for (const DebugMessage& m : messages_)
-        if (m.text.rfind(kSyncPrefix, 0) != 0) result.push_back(m);
-    return result;
-}
-
-std::vector<std::string> DebugChannelListener::ownLines() {
     std::vector<std::string> lines;
     const DWORD self = GetCurrentProcessId();
-    for (const DebugMessage& m : messages())
-        if (m.pid == self) lines.push_back(m.text);
-    return lines;
-}
-
-std::vector<std::string> DebugChannelListener::allLines() {
-    std::vector<std::string> lines;
-    for (const DebugMessage& m : messages()) lines.push_back(m.text);
+    for (const DebugMessage& m : messages_)
+        if (m.pid == self && m.text.rfind(kSyncPrefix, 0) != 0) lines.push_back(m.text);
     return lines;
 }
 

@@ -25,13 +25,9 @@ public:
     DebugChannelListener(const DebugChannelListener&) = delete;
     DebugChannelListener& operator=(const DebugChannelListener&) = delete;
 
-    // Every message received so far (all processes); waits until the channel has drained
-    // everything this process sent before the call.
-    std::vector<DebugMessage> messages();
-    // Texts from this process only, drained first.
+    // Texts from this process received so far; waits until the channel has drained everything
+    // this process sent before the call.
     std::vector<std::string> ownLines();
-    // Texts from any process, drained first.
-    std::vector<std::string> allLines();
     void clear();
 
     // Called on the listening thread with each message's text, before the sender may send the

@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <optional>
 #include <string>
 
 #include "registry/registry.h"
@@ -46,15 +47,23 @@ std::string currentUserSid();
 std::string narrow(const std::wstring& text);  // for messages in assertions
 std::wstring widen(const std::string& text);
 
+// The message of the exception of type E (a library exception with message()) that `body`
+// raises, or nothing when it raises none.
+template <typename E, typename F>
+std::optional<std::wstring> raisedMessage(F&& body) {
+    try {
+        body();
+    } catch (const E& e) {
+        return e.message();
+    }
+    return std::nullopt;
+}
+
 // The message of the RegistryException that `body` raises, or "(no exception)".
 template <typename F>
 std::string registryMessageOf(F&& body) {
-    try {
-        body();
-    } catch (const zol::registry::RegistryException& e) {
-        return narrow(e.message());
-    }
-    return "(no exception)";
+    const auto message = raisedMessage<zol::registry::RegistryException>(body);
+    return message ? narrow(*message) : "(no exception)";
 }
 
 }  // namespace zol::test

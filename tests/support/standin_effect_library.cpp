@@ -4,7 +4,7 @@
 #include <stdexcept>
 
 #include "common/unique_handle.h"
-#include "standins/effect_library/standin_effect_library.h"
+#include "standins/effect_library/effect_library_switches.h"
 
 namespace zol::test {
 

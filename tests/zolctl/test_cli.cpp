@@ -34,42 +34,38 @@ TEST(ZolctlCli, EveryCommandHasHelp) {
         EXPECT_NE(overview.out.find(std::string("\n  ") + command + " "), std::string::npos) << command;
 }
 
-TEST(ZolctlCli, UsageErrorsAreOneLineAndExitTwo) {
-    const wchar_t* bad[] = {
-        L"",                          // no command
-        L"frobnicate",                // unknown command
-        L"eq",                        // subcommand missing
-        L"eq show extra",             // stray argument
-        L"eq show --bogus",           // unknown option
-        L"volume render 101",         // out of range, refused before the library is asked
-        L"volume render loud",        // not a number
-        L"volume sideways 10",        // unknown flow word
-        L"mute render maybe",         // unknown state
-        L"fw update",                 // image missing
-        L"fw update no_such_image.bin",
-        L"log --count 0",
-        L"log --count",               // option without value
+// Each failure is one line on standard error (standard output with --json) and its own exit code.
+TEST(ZolctlCli, FailuresAreOneLineWithTheirExitCode) {
+    const struct {
+        const wchar_t* args;
+        unsigned exitCode;
+        const char* line;  // null: any "zolctl: " line
+    } rows[] = {
+        {L"", 2, nullptr},                          // no command
+        {L"frobnicate", 2, nullptr},                // unknown command
+        {L"eq", 2, nullptr},                        // subcommand missing
+        {L"eq show extra", 2, nullptr},             // stray argument
+        {L"eq show --bogus", 2, nullptr},           // unknown option
+        {L"volume render 101", 2, nullptr},         // out of range, refused before the library is asked
+        {L"volume render loud", 2, nullptr},        // not a number
+        {L"volume sideways 10", 2, nullptr},        // unknown flow word
+        {L"mute render maybe", 2, nullptr},         // unknown state
+        {L"fw update", 2, nullptr},                 // image missing
+        {L"fw update no_such_image.bin", 2, nullptr},
+        {L"log --count 0", 2, nullptr},
+        {L"log --count", 2, nullptr},               // option without value
+        {L"--dll no_such_library.dll volume", 3, "zolctl: cannot load no_such_library.dll"},
+        {L"--json volume render 400", 2, "{\"error\":\"the volume must be between 0 and 100, not 400\",\"exitCode\":2}"},
     };
-    for (const wchar_t* args : bad) {
-        const auto run = runZolctl(args);
-        const std::string text(args, args + wcslen(args));
-        EXPECT_EQ(run.exitCode, 2u) << text << "\n" << run.err;
-        EXPECT_EQ(lineCount(run.err), 1) << text << ": " << run.err;
-        EXPECT_EQ(run.err.rfind("zolctl: ", 0), 0u) << run.err;
+    for (const auto& row : rows) {
+        const auto run = runZolctl(row.args);
+        const std::string text(row.args, row.args + wcslen(row.args));
+        const bool json = text.rfind("--json", 0) == 0;
+        const std::string& shown = json ? run.out : run.err;
+        EXPECT_EQ(run.exitCode, row.exitCode) << text << "\n" << run.err;
+        EXPECT_EQ(lineCount(shown), 1) << text << ": " << shown;
+        EXPECT_EQ(shown.rfind(row.line ? row.line : "zolctl: ", 0), 0u) << text << ": " << shown;
     }
-}
-
-TEST(ZolctlCli, MissingLibraryExitsThree) {
-    const auto run = runZolctl(L"--dll no_such_library.dll volume");
-    EXPECT_EQ(run.exitCode, 3u);
-    EXPECT_NE(run.err.find("cannot load no_such_library.dll"), std::string::npos) << run.err;
-    EXPECT_EQ(lineCount(run.err), 1) << run.err;
-}
-
-TEST(ZolctlCli, JsonErrorsReachStandardOutput) {
-    const auto run = runZolctl(L"--json volume render 400");
-    EXPECT_EQ(run.exitCode, 2u);
-    EXPECT_EQ(run.out, "{\"error\":\"the volume must be between 0 and 100, not 400\",\"exitCode\":2}\n");
 }
 
 }  // namespace

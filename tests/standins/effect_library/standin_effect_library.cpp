@@ -1,6 +1,6 @@
 // Stand-in for the kit's audio effect library: the registration pair and the settings reader,
 // nothing of the audio processing.
-#include "standin_effect_library.h"
+#include "effect_library_switches.h"
 
 #include <cstring>
 #include <string>

@@ -1,56 +1,15 @@
-#include "apo_install/install_fixture.h"
+#include "support/install_fixture.h"
 
 #include "apo_install/apo_info.h"
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <cstdio>
 
-#include "apo_install/endpoint_fixture.h"
+#include "support/endpoint_fixture.h"
 #include "common/product_key.h"
 #include "support/scratch_key.h"
 
 namespace zol::test {
-
-ScratchWorkingDirectory::ScratchWorkingDirectory() {
-    wchar_t buffer[MAX_PATH] = {};
-    GetCurrentDirectoryW(MAX_PATH, buffer);
-    previous_ = buffer;
-    GetTempPathW(MAX_PATH, buffer);
-    path_ = std::wstring(buffer) + L"zol-install-" + freshGuidText();
-    EXPECT_TRUE(CreateDirectoryW(path_.c_str(), nullptr));
-    EXPECT_TRUE(SetCurrentDirectoryW(path_.c_str()));
-}
-
-ScratchWorkingDirectory::~ScratchWorkingDirectory() {
-    SetCurrentDirectoryW(previous_.c_str());
-    for (const std::wstring& name : files()) DeleteFileW((path_ + L"\\" + name).c_str());
-    RemoveDirectoryW(path_.c_str());
-}
-
-std::vector<std::wstring> ScratchWorkingDirectory::files() const {
-    std::vector<std::wstring> names;
-    WIN32_FIND_DATAW found{};
-    HANDLE search = FindFirstFileW((path_ + L"\\*").c_str(), &found);
-    if (search == INVALID_HANDLE_VALUE) return names;
-    do {
-        if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) names.emplace_back(found.cFileName);
-    } while (FindNextFileW(search, &found));
-    FindClose(search);
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
-std::string ScratchWorkingDirectory::read(const std::wstring& name) const {
-    std::string content;
-    if (FILE* file = _wfopen((path_ + L"\\" + name).c_str(), L"rb")) {
-        char chunk[4096];
-        for (std::size_t n; (n = std::fread(chunk, 1, sizeof chunk, file)) > 0;) content.append(chunk, n);
-        std::fclose(file);
-    }
-    return content;
-}
 
 ProductKeyGuard::ProductKeyGuard() : existed_(rawKeyExists(kProductKey)) {}
 

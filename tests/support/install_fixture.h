@@ -1,6 +1,5 @@
-// Helpers for the tests that install and remove the effect: a working directory of the test's
-// own (backup files land in the current directory), the product key left as it was found, and
-// reading what ended up in the registry.
+// Helpers for the tests that install and remove the effect: the product key left as it was
+// found, and reading what ended up in the registry.
 #pragma once
 
 #include <windows.h>
@@ -11,24 +10,6 @@
 #include <vector>
 
 namespace zol::test {
-
-// Makes a fresh directory under the temp directory the current one; restores the former
-// current directory and deletes the scratch one (with its files) afterwards.
-class ScratchWorkingDirectory {
-public:
-    ScratchWorkingDirectory();
-    ~ScratchWorkingDirectory();
-    ScratchWorkingDirectory(const ScratchWorkingDirectory&) = delete;
-    ScratchWorkingDirectory& operator=(const ScratchWorkingDirectory&) = delete;
-
-    const std::wstring& path() const { return path_; }
-    std::vector<std::wstring> files() const;  // names of the files in it, sorted
-    std::string read(const std::wstring& name) const;
-
-private:
-    std::wstring path_;
-    std::wstring previous_;
-};
 
 // Deletes HKLM\SOFTWARE\ZolSoundKit afterwards when it did not exist before.
 class ProductKeyGuard {

@@ -1,4 +1,4 @@
-#include "apo_install/endpoint_fixture.h"
+#include "support/endpoint_fixture.h"
 
 #include <gtest/gtest.h>
 #include <mmdeviceapi.h>
