@@ -5,8 +5,9 @@
 #include <cwchar>
 
 #include "apo_install/endpoint_catalogue.h"
+#include "common/windows_version.h"
 #include "log/debug_log.h"
-#include "registry/registry.h"
+#include "registry/registry_read.h"
 
 namespace zol::apo {
 namespace {
@@ -45,19 +46,7 @@ std::wstring backupFileName(const std::wstring& endpointName, const std::wstring
     return name + L".reg";
 }
 
-std::wstring DeviceAPOInfo::getDeviceDescription() const { return deviceDescription; }
-std::wstring DeviceAPOInfo::getEndpointName() const { return endpointName; }
-std::wstring DeviceAPOInfo::getEndpointId() const { return endpointId; }
-std::wstring DeviceAPOInfo::getDisplayText() const {
-    return deviceDescription + L" " + endpointName + L" " + endpointId;
-}
-std::uint32_t DeviceAPOInfo::getChannelCount() const { return channelCount; }
-std::uint32_t DeviceAPOInfo::getSampleRate() const { return sampleRate; }
-std::uint32_t DeviceAPOInfo::getChannelMask() const { return channelMask; }
-bool DeviceAPOInfo::isCapture() const { return isCaptureEndpoint; }
-bool DeviceAPOInfo::isInstalled() const { return installed; }
-
-bool DeviceAPOInfo::matchesDevice(std::uint32_t word0, std::uint32_t word1, std::uint32_t word2) const {
+bool EndpointRecord::matchesDevice(std::uint32_t word0, std::uint32_t word1, std::uint32_t word2) const {
     if (!isBluetoothEntry(word0)) {
         wchar_t pattern[64] = {};
         std::swprintf(pattern, sizeof pattern / sizeof pattern[0], L"VID_%.4X&PID_%.4X", static_cast<unsigned>(word0),
@@ -67,17 +56,11 @@ bool DeviceAPOInfo::matchesDevice(std::uint32_t word0, std::uint32_t word1, std:
     return matchesBluetoothDevice(word0, word1, word2, hardwareId, endpointName);
 }
 
-bool DeviceAPOInfo::isOutdated() const { return installed && version != kCurrentStoreVersion; }
-bool DeviceAPOInfo::hasPendingChange() const { return installed && loadedOptions != appliedOptions; }
-bool DeviceAPOInfo::hasNoEffects() const { return !installed && orgGuid[kPreMixSlot] == kMarkerNoKey; }
-bool DeviceAPOInfo::isSystemEffectsDisabled() const { return systemEffectsDisabled; }
-bool DeviceAPOInfo::isDefaultEndpoint() const { return isDefault; }
+std::wstring EndpointRecord::endpointKey() const { return endpointKeyPath(previousOs, isCaptureEndpoint, endpointId); }
+std::wstring EndpointRecord::fxPropertiesKey() const { return endpointKey() + L"\\FxProperties"; }
+std::wstring EndpointRecord::propertiesKey() const { return endpointKey() + L"\\Properties"; }
 
-std::wstring DeviceAPOInfo::endpointKey() const { return endpointKeyPath(previousOs, isCaptureEndpoint, endpointId); }
-std::wstring DeviceAPOInfo::fxPropertiesKey() const { return endpointKey() + L"\\FxProperties"; }
-std::wstring DeviceAPOInfo::propertiesKey() const { return endpointKey() + L"\\Properties"; }
-
-std::wstring DeviceAPOInfo::findBluetoothEndpoint(std::uint32_t word0, std::uint32_t word1, std::uint32_t word2,
+std::wstring EndpointRecord::findBluetoothEndpoint(std::uint32_t word0, std::uint32_t word1, std::uint32_t word2,
                                                   bool previousOsTree, std::uint8_t flow) {
     previousOs = previousOsTree;
     const std::wstring flowKey = flowKeyPath(previousOsTree, flow);
@@ -95,7 +78,7 @@ std::wstring DeviceAPOInfo::findBluetoothEndpoint(std::uint32_t word0, std::uint
     return std::wstring();
 }
 
-bool DeviceAPOInfo::load(const std::wstring& id, const std::wstring& defaultEndpointGuid) {
+bool EndpointRecord::load(const std::wstring& id, const std::wstring& defaultEndpointGuid) {
     _dbgw(L"[brisol]load(%s)", id.c_str());
     for (bool capture : {false, true}) {
         const std::wstring key = endpointKeyPath(previousOs, capture, id);
@@ -106,7 +89,7 @@ bool DeviceAPOInfo::load(const std::wstring& id, const std::wstring& defaultEndp
     return false;
 }
 
-bool DeviceAPOInfo::reload(const std::wstring& id, const std::wstring& defaultEndpointGuid) {
+bool EndpointRecord::reload(const std::wstring& id, const std::wstring& defaultEndpointGuid) {
     std::wstring key = endpointKeyPath(false, false, id);
     isCaptureEndpoint = !reg::keyExists(key);
     if (isCaptureEndpoint) key = endpointKeyPath(false, true, id);
@@ -114,7 +97,7 @@ bool DeviceAPOInfo::reload(const std::wstring& id, const std::wstring& defaultEn
     return fill(key, id, defaultEndpointGuid, Reading::Reload);
 }
 
-bool DeviceAPOInfo::fill(const std::wstring& key, const std::wstring& id, const std::wstring& defaultEndpointGuid,
+bool EndpointRecord::fill(const std::wstring& key, const std::wstring& id, const std::wstring& defaultEndpointGuid,
                          Reading reading) {
     const bool logging = reading == Reading::Load;
     const EndpointProperties read = readEndpointProperties(key, id);
@@ -161,7 +144,7 @@ bool DeviceAPOInfo::fill(const std::wstring& key, const std::wstring& id, const 
     }
 
     if (!anyEffect) {
-        if (!reg::isWindowsVersionAtLeast(6, 3)) return true;
+        if (!common::isWindowsVersionAtLeast(6, 3)) return true;
         bool newerSlots = present[kStreamSlot] || present[kModeSlot] || present[kEndpointSlot];
         for (const wchar_t* name : kNewerSlotValues) newerSlots = newerSlots || reg::valueExists(effects, name);
         if ((present[kPreMixSlot] || present[kPostMixSlot]) && !newerSlots) {

@@ -1,10 +1,10 @@
 // Effect-installation records: what one audio endpoint is, whether the kit's effect is installed
 // on it, which effect registrations it had before, and how the effect is (to be) inserted.
 //
-// AbstractAPOInfo is the interface, DeviceAPOInfo its one implementation. The virtual operations
-// are declared in a fixed order (the slot numbers in the comments), since hosts of the record
-// depend on that order. install, uninstall and reinstall belong to the FxProperties edit and are
-// defined in fx_properties.cpp; everything else about the record is defined in apo_info.cpp.
+// EndpointRecord is the record as read (apo_info.cpp), usable by a program that only looks.
+// AbstractAPOInfo is the interface of the installation, DeviceAPOInfo its one implementation; its
+// virtual operations, the FxProperties edit among them, are defined in fx_properties.cpp, so the
+// class's table of them comes only with the code that writes.
 #pragma once
 
 #include <windows.h>
@@ -103,8 +103,7 @@ public:
 // One endpoint's record. The fields are plain data, in this order, so that the installation
 // driver (which sets previousOs before a load) and the FxProperties edit can use them directly.
 // A new record is empty: empty strings, false flags, zero numbers, both option blocks zero.
-class DeviceAPOInfo : public AbstractAPOInfo {
-public:
+struct EndpointRecord {
     bool previousOs = false;           // look the endpoint up in the previous-OS tree
     std::wstring endpointName;
     std::wstring deviceDescription;
@@ -126,26 +125,8 @@ public:
     InstallOptions loadedOptions;      // what the last load found or proposes
     InstallOptions appliedOptions;     // what the last install used; survives loads
 
-    ~DeviceAPOInfo() override = default;
-    std::wstring getDeviceDescription() const override;
-    std::wstring getEndpointName() const override;
-    std::wstring getEndpointId() const override;
-    std::wstring getDisplayText() const override;
-    std::uint32_t getChannelCount() const override;
-    std::uint32_t getSampleRate() const override;
-    std::uint32_t getChannelMask() const override;
-    bool isCapture() const override;
-    bool isInstalled() const override;
-    bool matchesDevice(std::uint32_t word0, std::uint32_t word1, std::uint32_t word2) const override;
-    bool isOutdated() const override;
-    bool hasPendingChange() const override;
-    bool hasNoEffects() const override;
-    bool isSystemEffectsDisabled() const override;
-    bool isDefaultEndpoint() const override;
-    // The FxProperties edit (fx_properties.cpp).
-    void install() override;
-    void uninstall() override;
-    void reinstall() override;
+    // The endpoint belongs to a device of the supported-device table (its three words).
+    bool matchesDevice(std::uint32_t word0, std::uint32_t word1, std::uint32_t word2) const;
 
     // Fills the record from the endpoint's keys in the tree chosen by previousOs; false (record
     // unchanged) when the id is in neither flow key. The GUID argument is not used.
@@ -167,6 +148,30 @@ private:
     enum class Reading { Load, Reload };
     bool fill(const std::wstring& endpointKey, const std::wstring& endpointId,
               const std::wstring& defaultEndpointGuid, Reading reading);
+};
+
+class DeviceAPOInfo : public AbstractAPOInfo, public EndpointRecord {
+public:
+    ~DeviceAPOInfo() override = default;
+    std::wstring getDeviceDescription() const override;
+    std::wstring getEndpointName() const override;
+    std::wstring getEndpointId() const override;
+    std::wstring getDisplayText() const override;
+    std::uint32_t getChannelCount() const override;
+    std::uint32_t getSampleRate() const override;
+    std::uint32_t getChannelMask() const override;
+    bool isCapture() const override;
+    bool isInstalled() const override;
+    bool matchesDevice(std::uint32_t word0, std::uint32_t word1, std::uint32_t word2) const override;
+    bool isOutdated() const override;
+    bool hasPendingChange() const override;
+    bool hasNoEffects() const override;
+    bool isSystemEffectsDisabled() const override;
+    bool isDefaultEndpoint() const override;
+    // The FxProperties edit (fx_properties.cpp).
+    void install() override;
+    void uninstall() override;
+    void reinstall() override;
 };
 
 }  // namespace zol::apo

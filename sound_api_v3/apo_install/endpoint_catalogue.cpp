@@ -10,7 +10,7 @@
 #include <cwchar>
 
 #include "apo_install/bluetooth_search.h"
-#include "registry/registry.h"
+#include "registry/registry_read.h"
 
 namespace zol::apo {
 namespace {

@@ -9,6 +9,8 @@
 #include <vector>
 
 #include "apo_install/endpoint_catalogue.h"
+#include "common/guid_text.h"
+#include "common/windows_version.h"
 #include "log/debug_log.h"
 #include "registry/backup_file.h"
 #include "registry/permissions.h"
@@ -34,6 +36,28 @@ void createFxProperties(const std::wstring& endpointKey, const std::wstring& fxK
 }
 
 }  // namespace
+
+std::wstring DeviceAPOInfo::getDeviceDescription() const { return deviceDescription; }
+std::wstring DeviceAPOInfo::getEndpointName() const { return endpointName; }
+std::wstring DeviceAPOInfo::getEndpointId() const { return endpointId; }
+std::wstring DeviceAPOInfo::getDisplayText() const {
+    return deviceDescription + L" " + endpointName + L" " + endpointId;
+}
+std::uint32_t DeviceAPOInfo::getChannelCount() const { return channelCount; }
+std::uint32_t DeviceAPOInfo::getSampleRate() const { return sampleRate; }
+std::uint32_t DeviceAPOInfo::getChannelMask() const { return channelMask; }
+bool DeviceAPOInfo::isCapture() const { return isCaptureEndpoint; }
+bool DeviceAPOInfo::isInstalled() const { return installed; }
+
+bool DeviceAPOInfo::matchesDevice(std::uint32_t word0, std::uint32_t word1, std::uint32_t word2) const {
+    return EndpointRecord::matchesDevice(word0, word1, word2);
+}
+bool DeviceAPOInfo::isOutdated() const { return installed && version != kCurrentStoreVersion; }
+bool DeviceAPOInfo::hasPendingChange() const { return installed && loadedOptions != appliedOptions; }
+bool DeviceAPOInfo::hasNoEffects() const { return !installed && orgGuid[kPreMixSlot] == kMarkerNoKey; }
+bool DeviceAPOInfo::isSystemEffectsDisabled() const { return systemEffectsDisabled; }
+bool DeviceAPOInfo::isDefaultEndpoint() const { return isDefault; }
+
 
 std::wstring captureDeviceInterfacePath(const std::wstring& endpointId) {
     return L"\\\\?\\SWD#MMDEVAPI#{0.0.1.00000000}." + endpointId + L"#{2eef81be-33fa-4800-9670-1cd474972c3f}";
@@ -97,7 +121,7 @@ void DeviceAPOInfo::install() {
         for (const wchar_t* name : kFxSlotValueNames) reg::writeStringValue(store, name, kMarkerNoKey);
     }
 
-    const auto [preChild, postChild] = chooseChildren(orgGuid, appliedOptions, reg::isWindowsVersionAtLeast(6, 3));
+    const auto [preChild, postChild] = chooseChildren(orgGuid, appliedOptions, common::isWindowsVersionAtLeast(6, 3));
     reg::writeStringValue(store, kPreMixChildValue, preChild);
     reg::writeStringValue(store, kPostMixChildValue, postChild);
     reg::writeStringValue(store, kAllowSilentBufferModificationValue,
@@ -105,14 +129,14 @@ void DeviceAPOInfo::install() {
     reg::writeStringValue(store, kStoreVersionValue, kCurrentStoreVersion);
 
     _dbgw(L"[brisol]:installing Effects");
-    reg::writeStringValue(fx, kFxSlotValueNames[kStreamSlot], reg::guidToString(StreamEffectApoClsid));
+    reg::writeStringValue(fx, kFxSlotValueNames[kStreamSlot], common::guidToString(StreamEffectApoClsid));
     _dbgw(L"[brisol]:proc m_sfx");
     if (!reg::valueExists(fx, kStreamProcessingModes))
         reg::writeMultiStringValue(fx, kStreamProcessingModes, kDefaultProcessingMode);
 
     if (!isCaptureEndpoint) {
         _dbgw(L"[brisol]:proc efx");
-        reg::writeStringValue(fx, kFxSlotValueNames[kEndpointSlot], reg::guidToString(EndpointEffectApoClsid));
+        reg::writeStringValue(fx, kFxSlotValueNames[kEndpointSlot], common::guidToString(EndpointEffectApoClsid));
         if (!reg::valueExists(fx, kEndpointProcessingModes))
             reg::writeMultiStringValue(fx, kEndpointProcessingModes, kDefaultProcessingMode);
     } else {

@@ -2,6 +2,8 @@
 #include <gtest/gtest.h>
 #include <objbase.h>
 
+#include "common/windows_version.h"
+#include "common/system_error.h"
 #include "apo_install/apo_info.h"
 #include "apo_install/endpoint_catalogue.h"
 #include "apo_install/endpoint_fixture.h"
@@ -69,7 +71,7 @@ TEST_F(Records, EndpointWithoutFxProperties) {
 TEST_F(Records, SlotStyleOfAnEndpointWithoutTheEffect) {
     // Windows 10 here (Wine's kernel32 reports 10.0); the older-system branch (style 0 whatever
     // the slots) needs a kernel32 older than 6.3 and is not reachable on this platform.
-    ASSERT_TRUE(registry::isWindowsVersionAtLeast(6, 3));
+    ASSERT_TRUE(zol::common::isWindowsVersionAtLeast(6, 3));
     struct Case {
         const char* what;
         std::vector<std::pair<std::wstring, std::wstring>> fx;
@@ -302,7 +304,7 @@ TEST_F(Records, ReloadOfAMissingIdRaisesOnTheCaptureKey) {
     DeviceAPOInfo record;
     EXPECT_EQ(loadFailure(record, id, true),
               narrow(L"Error while reading registry value " + endpointKeyPath(false, true, id) +
-                     L"\\DeviceState: " + registry::systemErrorText(ERROR_INVALID_HANDLE)));
+                     L"\\DeviceState: " + zol::common::systemErrorText(ERROR_INVALID_HANDLE)));
 }
 
 TEST_F(Records, ReloadUsesTheCurrentTreeAndTestsTheDefaultEndpoint) {

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <functional>
 
+#include "common/system_error.h"
 #include "apo_install/apo_info.h"
 #include "apo_install/endpoint_catalogue.h"
 #include "apo_install/endpoint_fixture.h"
@@ -147,7 +148,7 @@ std::string failureOf(const std::wstring& key, const std::wstring& id) {
 }
 
 TEST_F(EndpointProperties_, MissingOrMistypedValuesRaise) {
-    const std::wstring missing = L": " + registry::systemErrorText(ERROR_FILE_NOT_FOUND);
+    const std::wstring missing = L": " + zol::common::systemErrorText(ERROR_FILE_NOT_FOUND);
     const auto describeBut = [](TestEndpoint& e, const wchar_t* skip) -> TestEndpoint& {
         e.deviceState(1);
         for (const wchar_t* name : {p::kDeviceDescription, p::kEndpointName, p::kHardwareId})
@@ -265,7 +266,7 @@ TEST(BluetoothSearch, PreviousTreeAndItsAbsence) {
     }
     EXPECT_EQ(test::registryMessageOf([&] { record.findBluetoothEndpoint(kWord0, 0, 0xFFFFFF, true, 0); }),
               narrow(L"Error while enumerating sub keys of registry key " + previousRender + L": " +
-                     registry::systemErrorText(ERROR_INVALID_HANDLE)));
+                     zol::common::systemErrorText(ERROR_INVALID_HANDLE)));
     EXPECT_TRUE(record.previousOs);
     TestEndpoint old(false, true);
     old.describe(L"Headphones", L"Zol BT", L"x").property(p::kHardwareIdFallback, L"BTHENUM\\d");
@@ -314,7 +315,7 @@ TEST_F(WineEndpoints, PropertiesLackTheNameWindowsWrites) {
     const std::wstring key = getEndpointKeyPath(guid);
     EXPECT_EQ(failureOf(key, guid),
               narrow(L"Error while reading registry value " + key + L"\\Properties\\" + p::kEndpointNameFallback +
-                     L": " + registry::systemErrorText(ERROR_FILE_NOT_FOUND)));
+                     L": " + zol::common::systemErrorText(ERROR_FILE_NOT_FOUND)));
 }
 
 TEST(DefaultEndpointGuid, EmptyWithoutCom) {

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "common/system_error.h"
 #include "common/unique_handle.h"
 #include "host_utils/host_path.h"
 #include "host_utils/process_control.h"
@@ -122,7 +123,7 @@ TEST_F(ProcessControl, FailedStartWritesOneLineToStandardOutput) {
         StandardOutputCapture capture;
         _start_task(row.name, L"-x", SW_HIDE, probes.path().c_str());
         const std::string output = capture.finish();
-        const std::wstring text = zol::registry::systemErrorText(row.error);
+        const std::wstring text = zol::common::systemErrorText(row.error);
         ASSERT_FALSE(text.empty()) << row.error;
         EXPECT_EQ(output, "failed start " + narrow(probes.path() + L"\\" + row.name) + ",err=" + narrow(text) + "\r\n");
     }

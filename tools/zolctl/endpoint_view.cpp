@@ -4,28 +4,17 @@
 #include <objbase.h>
 
 #include "apo_install/apo_info.h"
+#include "common/com_apartment.h"
 #include "apo_install/endpoint_catalogue.h"
 #include "device_link/supported_devices.h"
-#include "registry/registry.h"
+#include "registry/registry_read.h"
 
 namespace zolctl {
 namespace {
 
 namespace reg = zol::registry;
 
-// COM for the default-endpoint lookup, balanced on every path.
-class ComScope {
-public:
-    ComScope() : ok_(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) {}
-    ~ComScope() {
-        if (ok_) CoUninitialize();
-    }
-
-private:
-    bool ok_;
-};
-
-bool belongsToKit(const zol::apo::DeviceAPOInfo& info) {
+bool belongsToKit(const zol::apo::EndpointRecord& info) {
     for (size_t i = 0; i < zol::device_link::supportedDeviceCount(); ++i) {
         const auto d = zol::device_link::supportedDevice(i);
         if (info.matchesDevice(d.word0, d.word1, d.word2)) return true;
@@ -44,7 +33,7 @@ EndpointView view(const std::wstring& id, bool capture) {
         for (size_t i = 0; i < zol::apo::kFxSlotCount; ++i)
             if (e.hasFxProperties && reg::valueExists(fx, zol::apo::kFxSlotValueNames[i]))
                 e.fxProperties[i] = reg::readStringValue(fx, zol::apo::kFxSlotValueNames[i]);
-        zol::apo::DeviceAPOInfo info;
+        zol::apo::EndpointRecord info;
         if (!info.reload(id, L"")) {
             e.present = false;
             return e;
@@ -79,7 +68,7 @@ const char* slotName(size_t slot) {
 }
 
 std::vector<EndpointView> snapshotEndpoints() {
-    ComScope com;
+    zol::common::ApartmentScope com;
     std::vector<EndpointView> endpoints;
     for (bool capture : {false, true}) {
         const std::wstring flowKey = zol::apo::flowKeyPath(false, capture ? zol::apo::kCaptureFlow : zol::apo::kRenderFlow);
