@@ -79,7 +79,7 @@ std::wstring EndpointRecord::findBluetoothEndpoint(std::uint32_t word0, std::uin
 }
 
 bool EndpointRecord::load(const std::wstring& id, const std::wstring& defaultEndpointGuid) {
-    _dbgw(L"[brisol]load(%s)", id.c_str());
+    log::trace(L"load(%s)", id.c_str());
     for (bool capture : {false, true}) {
         const std::wstring key = endpointKeyPath(previousOs, capture, id);
         if (!reg::keyExists(key)) continue;
@@ -125,7 +125,7 @@ bool EndpointRecord::fill(const std::wstring& key, const std::wstring& id, const
 
     const std::wstring effects = key + L"\\FxProperties";
     if (!reg::keyExists(effects)) {
-        if (logging) _dbgw(L"[brisol]:FxProperties NOT exist");
+        if (logging) log::trace(L":FxProperties NOT exist");
         orgGuid.fill(kMarkerNoKey);
         return true;
     }
@@ -135,7 +135,7 @@ bool EndpointRecord::fill(const std::wstring& key, const std::wstring& id, const
     for (std::size_t i = 0; i < kFxSlotCount; ++i) {
         present[i] = reg::valueExists(effects, kFxSlotValueNames[i]);
         orgGuid[i] = present[i] ? reg::readStringValue(effects, kFxSlotValueNames[i]) : kMarkerNoValue;
-        if (logging) _dbgw(L"[brisol]:orgGuid[%d]=%s", static_cast<int>(i), orgGuid[i].c_str());
+        if (logging) log::trace(L":orgGuid[%d]=%s", static_cast<int>(i), orgGuid[i].c_str());
     }
     bool anyEffect = false;
     for (std::size_t i = 0; i < kFxSlotCount; ++i) {
@@ -155,7 +155,7 @@ bool EndpointRecord::fill(const std::wstring& key, const std::wstring& id, const
         return true;
     }
 
-    if (logging) _dbgw(L"[brisol]:drv is installed");
+    if (logging) log::trace(L":drv is installed");
     installed = true;
 
     const std::wstring store = childApoStoreKeyPath(id);

@@ -102,7 +102,7 @@ void DeviceAPOInfo::install() {
     // The former registrations as they are now in the registry (not as the load saw them).
     const std::wstring fx = fxPropertiesKey();
     if (reg::keyExists(fx)) {
-        _dbgw(L"[brisol]:backup org Effects");
+        log::trace(L":backup org Effects");
         std::vector<std::wstring> backedUp;
         for (const wchar_t* name : kFxSlotValueNames) {
             std::wstring text = kMarkerNoValue;
@@ -115,7 +115,7 @@ void DeviceAPOInfo::install() {
         if (!backedUp.empty())
             reg::exportValuesToRegFile(fx, backedUp, backupFileName(endpointName, deviceDescription));
     } else {
-        _dbgw(L"[brisol]:init FxProperities");
+        log::trace(L":init FxProperities");
         createFxProperties(endpointKey(), fx);
         reg::writeStringValue(fx, kFxItemNameDisplay, kFxItemNameDisplayText);
         for (const wchar_t* name : kFxSlotValueNames) reg::writeStringValue(store, name, kMarkerNoKey);
@@ -128,14 +128,14 @@ void DeviceAPOInfo::install() {
                           appliedOptions.allowSilentBufferModification ? L"true" : L"false");
     reg::writeStringValue(store, kStoreVersionValue, kCurrentStoreVersion);
 
-    _dbgw(L"[brisol]:installing Effects");
+    log::trace(L":installing Effects");
     reg::writeStringValue(fx, kFxSlotValueNames[kStreamSlot], common::guidToString(StreamEffectApoClsid));
-    _dbgw(L"[brisol]:proc m_sfx");
+    log::trace(L":proc m_sfx");
     if (!reg::valueExists(fx, kStreamProcessingModes))
         reg::writeMultiStringValue(fx, kStreamProcessingModes, kDefaultProcessingMode);
 
     if (!isCaptureEndpoint) {
-        _dbgw(L"[brisol]:proc efx");
+        log::trace(L":proc efx");
         reg::writeStringValue(fx, kFxSlotValueNames[kEndpointSlot], common::guidToString(EndpointEffectApoClsid));
         if (!reg::valueExists(fx, kEndpointProcessingModes))
             reg::writeMultiStringValue(fx, kEndpointProcessingModes, kDefaultProcessingMode);
@@ -143,13 +143,13 @@ void DeviceAPOInfo::install() {
         reg::writeStringValue(fx, kFxSlotValueNames[kEndpointSlot], kDefaultProcessingMode);
     }
 
-    _dbgw(L"[brisol]:ext proc");
+    log::trace(L":ext proc");
     const std::wstring properties = propertiesKey();
     if (isCaptureEndpoint && reg::keyExists(properties) &&
         !reg::valueExists(properties, kDeviceInterfacePathProperty))
         reg::writeStringValue(properties, kDeviceInterfacePathProperty, captureDeviceInterfacePath(endpointId));
 
-    _dbgw(L"[brisol]:enable enhance");
+    log::trace(L":enable enhance");
     if (reg::valueExists(fx, property::kDisableSystemEffects)) reg::deleteValue(fx, property::kDisableSystemEffects);
 }
 

@@ -56,18 +56,18 @@ int countDevices() {
 
 int removeProduct() {
     namespace reg = zol::registry;
-    _dbgw(L"[brisol]:%S", "unInit");
-    _dbgw(L"[brisol]:kill audiodg.exe");
+    log::trace(L":%S", "unInit");
+    log::trace(L":kill audiodg.exe");
     zol::host_utils::terminateUntilGone(kAudioEngine);
 
-    _dbgw(L"[brisol]:regsvr uninstall APO");
+    log::trace(L":regsvr uninstall APO");
     // The audio engine has let go of the effect library: unregister it before touching endpoints,
     // and keep everything as it is when that fails.
     if (zol::apo_install::unregisterEffectLibrary(zol::apo_install::effectLibraryPath()) !=
         zol::apo_install::EffectLibraryCall::Done)
         return -3;
 
-    _dbgw(L"[brisol]:exec uninstall drv");
+    log::trace(L":exec uninstall drv");
     zol::apo::applyEffectToSupportedDevices(kCaptureFirst, false, true, true);
     for (const wchar_t* value : kProductValues)
         if (reg::valueExists(zol::kProductKey, value)) reg::deleteValue(zol::kProductKey, value);

@@ -18,17 +18,17 @@ void setValue(const std::wstring& keyPath, const std::wstring& valueName, DWORD 
 }  // namespace
 
 void writeStringValue(const std::wstring& keyPath, const std::wstring& valueName, const std::wstring& text) {
-    _dbgw(L"[brisol]start writevalue");
+    log::trace(L"start writevalue");
     unique_hkey key = openKey(keyPath, kSetAccess);
     if (!key) {
-        _dbgw(L"[brisol]invalid handle");
+        log::trace(L"invalid handle");
         return;
     }
     LONG rc = RegSetValueExW(key.get(), valueName.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
                              static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
     if (rc != ERROR_SUCCESS) {
-        _dbgw(L"[brisol]%s", (L"Error while writing toregistry key " + keyPath + L": ").c_str());
-        _dbgw(L"[brisol]%s", common::systemErrorText(static_cast<DWORD>(rc)).c_str());
+        log::trace(L"%s", (L"Error while writing toregistry key " + keyPath + L": ").c_str());
+        log::trace(L"%s", common::systemErrorText(static_cast<DWORD>(rc)).c_str());
     }
 }
 

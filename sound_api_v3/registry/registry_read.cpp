@@ -70,8 +70,8 @@ unique_hkey openKey(const std::wstring& keyPath, REGSAM access) {
     HKEY handle = nullptr;
     LONG rc = RegOpenKeyExW(root, subkey.c_str(), 0, access, &handle);
     if (rc == ERROR_SUCCESS) return unique_hkey(handle);
-    _dbgw(L"[brisol]%s", (L"Error while opening registry key " + keyPath + L": ").c_str());
-    _dbgw(L"[brisol]%s", common::systemErrorText(static_cast<DWORD>(rc)).c_str());
+    log::trace(L"%s", (L"Error while opening registry key " + keyPath + L": ").c_str());
+    log::trace(L"%s", common::systemErrorText(static_cast<DWORD>(rc)).c_str());
     return unique_hkey();
 }
 

@@ -24,13 +24,13 @@ HANDLE lockObject() {
 SettingsLock::SettingsLock() {
     HANDLE mutex = lockObject();
     if (mutex == nullptr) {
-        _dbgw(L"[brisol]:settings lock unavailable, err=%u", GetLastError());
+        log::trace(L":settings lock unavailable, err=%u", GetLastError());
         return;
     }
     // Abandoned: its holder died part-way; this call's writes bring both places together again.
     const DWORD wait = WaitForSingleObject(mutex, kSettingsLockWaitMs);
     held_ = wait == WAIT_OBJECT_0 || wait == WAIT_ABANDONED;
-    if (!held_) _dbgw(L"[brisol]:settings lock not acquired (wait %u), going on unlocked", wait);
+    if (!held_) log::trace(L":settings lock not acquired (wait %u), going on unlocked", wait);
 }
 
 SettingsLock::~SettingsLock() {
