@@ -26,8 +26,14 @@ for name in $declared; do
         { echo "bench.sh: bench_$name.exe reported nothing" >&2; exit 1; }
 done
 
+# Crash consistency: each lifecycle pass killed at every registry change it makes, then recovered.
+crash=$(cd build/bin && . "$testbed/env" && /usr/lib/wine/wine64 ./test_lifecycle.exe --gtest_color=no --gtest_filter='LifecycleCrashes.*') ||
+    { echo "bench.sh: the crash-recovery run failed" >&2; echo "$crash" >&2; exit 1; }
+
 echo "Taken $(date -u '+%Y-%m-%d %H:%M UTC') on $(nproc) cores, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ //'), $(free -g | awk '/^Mem:/{print $2}') GiB, $(/usr/lib/wine/wine64 --version) on $(. /etc/os-release && echo "$PRETTY_NAME")"
 echo
 echo "| benchmark | item | cost per item (ns) | platform floor (ns) | ratio | spread | floor |"
 echo "|---|---|---:|---:|---:|---:|---|"
 awk -F'\t' '{printf "| %s | %s | %s | %s | %s | %s | %s |\n", $1, $2, $3, $4, $5, $6, $7}' "$rows"
+echo
+grep -m1 '^install: ' <<<"$crash"

@@ -9,7 +9,7 @@
 #include "log/debug_log.h"
 #include "registry/registry_read.h"
 
-namespace zol::apo {
+namespace zol::apo_install {
 namespace {
 
 namespace reg = zol::registry;
@@ -33,6 +33,10 @@ bool isEffectClass(const std::wstring& registration) {
     CLSID clsid{};
     if (FAILED(CLSIDFromString(registration.c_str(), &clsid))) return false;
     return IsEqualGUID(clsid, StreamEffectApoClsid) || IsEqualGUID(clsid, EndpointEffectApoClsid);
+}
+
+bool needsLiteralMark(const std::wstring& text) {
+    return text.empty() || text == kMarkerNoKey || text == kMarkerNoValue;
 }
 
 std::wstring childApoStoreKeyPath(const std::wstring& endpointId) {
@@ -71,8 +75,15 @@ std::wstring EndpointRecord::findBluetoothEndpoint(std::uint32_t word0, std::uin
         if (!reg::valueExists(properties, property::kEndpointName) ||
             !reg::valueExists(properties, property::kHardwareIdFallback))
             continue;
-        const std::wstring name = reg::readStringValue(properties, property::kEndpointName);
-        const std::wstring hardware = reg::readStringValue(properties, property::kHardwareIdFallback);
+        std::wstring name;
+        std::wstring hardware;
+        try {
+            name = reg::readStringValue(properties, property::kEndpointName);
+            hardware = reg::readStringValue(properties, property::kHardwareIdFallback);
+        } catch (const reg::RegistryException& e) {
+            log::trace(L"%s", e.message().c_str());
+            continue;
+        }
         if (matchesBluetoothDevice(word0, word1, word2, hardware, name)) return id;
     }
     return std::wstring();
@@ -118,6 +129,7 @@ bool EndpointRecord::fill(const std::wstring& key, const std::wstring& id, const
     }
 
     installed = false;
+    literalSlots = 0;
     version = L"0";
     preMixChild.clear();
     postMixChild.clear();
@@ -135,6 +147,7 @@ bool EndpointRecord::fill(const std::wstring& key, const std::wstring& id, const
     for (std::size_t i = 0; i < kFxSlotCount; ++i) {
         present[i] = reg::valueExists(effects, kFxSlotValueNames[i]);
         orgGuid[i] = present[i] ? reg::readStringValue(effects, kFxSlotValueNames[i]) : kMarkerNoValue;
+        if (present[i] && needsLiteralMark(orgGuid[i])) literalSlots |= 1u << i;
         if (logging) log::trace(L":orgGuid[%d]=%s", static_cast<int>(i), orgGuid[i].c_str());
     }
     bool anyEffect = false;
@@ -181,10 +194,12 @@ bool EndpointRecord::fill(const std::wstring& key, const std::wstring& id, const
         version = L"1";
     }
     std::array<bool, kFxSlotCount> saved{};
+    literalSlots = 0;
     for (std::size_t i = 0; i < kFxSlotCount; ++i) {
         saved[i] = reg::valueExists(store, kFxSlotValueNames[i]);
         if (saved[i]) orgGuid[i] = reg::readStringValue(store, kFxSlotValueNames[i]);
     }
+    if (reg::valueExists(store, kLiteralSlotsValue)) literalSlots = reg::readDwordValue(store, kLiteralSlotsValue);
 
     if (version == L"1") {
         const bool mixSlots = saved[kPreMixSlot];
@@ -211,4 +226,4 @@ bool EndpointRecord::fill(const std::wstring& key, const std::wstring& id, const
     return true;
 }
 
-}  // namespace zol::apo
+}  // namespace zol::apo_install

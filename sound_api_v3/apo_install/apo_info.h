@@ -14,7 +14,7 @@
 #include <cstdint>
 #include <string>
 
-namespace zol::apo {
+namespace zol::apo_install {
 
 // --- The kit's two effect classes (implemented by the effect library) ---
 extern const GUID StreamEffectApoClsid;    // {7E473820-7159-4426-A7D7-123DD7EB697D}: stream slot
@@ -50,6 +50,12 @@ constexpr const wchar_t* kPostMixChildValue = L"PostMixChild";
 constexpr const wchar_t* kAllowSilentBufferModificationValue = L"AllowSilentBufferModification";
 constexpr const wchar_t* kStoreVersionValue = L"Version";
 constexpr const wchar_t* kCurrentStoreVersion = L"2";
+// REG_DWORD, bit i set when slot i's saved text is the former text itself although it is empty
+// or reads like a marker. Written only when some bit is set, so every other store is laid out as
+// before, and a store without it reads as before.
+constexpr const wchar_t* kLiteralSlotsValue = L"LiteralSlots";
+// Whether a former slot text needs its bit in kLiteralSlotsValue.
+bool needsLiteralMark(const std::wstring& text);
 // The endpoint's own subkey of the store.
 std::wstring childApoStoreKeyPath(const std::wstring& endpointId);
 
@@ -124,6 +130,7 @@ struct EndpointRecord {
     std::wstring version;              // child-effect store layout: "0", "1" or "2"
     InstallOptions loadedOptions;      // what the last load found or proposes
     InstallOptions appliedOptions;     // what the last install used; survives loads
+    std::uint32_t literalSlots = 0;    // bit i: orgGuid[i] is a former text, not a marker
 
     // The endpoint belongs to a device of the supported-device table (its three words).
     bool matchesDevice(std::uint32_t word0, std::uint32_t word1, std::uint32_t word2) const;
@@ -174,4 +181,4 @@ public:
     void reinstall() override;
 };
 
-}  // namespace zol::apo
+}  // namespace zol::apo_install

@@ -10,9 +10,10 @@
 #include <cwchar>
 
 #include "apo_install/bluetooth_search.h"
+#include "log/debug_log.h"
 #include "registry/registry_read.h"
 
-namespace zol::apo {
+namespace zol::apo_install {
 namespace {
 
 using Microsoft::WRL::ComPtr;
@@ -75,12 +76,18 @@ std::vector<EndpointMatch> findUsbEndpoints(std::uint16_t vendorId, std::uint16_
         if (!reg::keyExists(endpointKey)) continue;
         const std::wstring properties = propertiesKey(endpointKey);
         std::wstring hardwareId;
-        if (reg::valueExists(properties, property::kHardwareId))
-            hardwareId = reg::readStringValue(properties, property::kHardwareId);
-        else if (reg::valueExists(properties, property::kHardwareIdFallback))
-            hardwareId = reg::readStringValue(properties, property::kHardwareIdFallback);
-        else
+        try {
+            if (reg::valueExists(properties, property::kHardwareId))
+                hardwareId = reg::readStringValue(properties, property::kHardwareId);
+            else if (reg::valueExists(properties, property::kHardwareIdFallback))
+                hardwareId = reg::readStringValue(properties, property::kHardwareIdFallback);
+            else
+                continue;
+        } catch (const reg::RegistryException& e) {
+            // Some other device's odd endpoint: it cannot be ours, and must not stop the search.
+            log::trace(L"%s", e.message().c_str());
             continue;
+        }
         if (lowerCase(hardwareId).find(pattern) != std::wstring::npos) matches.push_back({0, id});
     }
     return matches;
@@ -170,4 +177,4 @@ EndpointProperties readEndpointProperties(const std::wstring& endpointKey, const
     return read;
 }
 
-}  // namespace zol::apo
+}  // namespace zol::apo_install

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-namespace zol::apo {
+namespace zol::apo_install {
 
 // --- The MMDevices trees ---
 constexpr const wchar_t* kCurrentTreeKey =
@@ -49,7 +49,8 @@ struct EndpointMatch {
 
 // Every endpoint of one USB device on one data flow of the current tree, in enumeration order:
 // those whose hardware id, lower-cased, contains "vid_xxxx&pid_xxxx". A missing or empty flow key
-// and endpoints without a hardware id just give fewer matches.
+// and endpoints without a hardware id just give fewer matches; so does an endpoint whose hardware id
+// cannot be read as text (logged with the registry error's message).
 std::vector<EndpointMatch> findUsbEndpoints(std::uint16_t vendorId, std::uint16_t productId, std::uint8_t flow);
 
 // A SupportedDeviceTable entry describes a Bluetooth device when any of the top eight bits of
@@ -99,4 +100,4 @@ struct EndpointProperties {
 // of the wrong type raises RegistryException.
 EndpointProperties readEndpointProperties(const std::wstring& endpointKey, const std::wstring& endpointId);
 
-}  // namespace zol::apo
+}  // namespace zol::apo_install

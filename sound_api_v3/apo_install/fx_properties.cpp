@@ -6,17 +6,21 @@
 // the saved texts back and removes the store entries of the endpoint.
 #include "apo_install/fx_properties.h"
 
+#include <windows.h>
+
+#include <string>
 #include <vector>
 
 #include "apo_install/endpoint_catalogue.h"
 #include "common/guid_text.h"
+#include "common/unique_handle.h"
 #include "common/windows_version.h"
 #include "log/debug_log.h"
 #include "registry/backup_file.h"
 #include "registry/permissions.h"
 #include "registry/registry.h"
 
-namespace zol::apo {
+namespace zol::apo_install {
 namespace {
 
 namespace reg = zol::registry;
@@ -32,6 +36,37 @@ void createFxProperties(const std::wstring& endpointKey, const std::wstring& fxK
         reg::takeKeyOwnership(endpointKey);
         reg::ensureKeyWritable(endpointKey);
         reg::createKey(fxKey);
+    }
+}
+
+// Whether an existing file was written for another endpoint (it does not name this one's key).
+bool heldByOtherEndpoint(const std::wstring& file, const std::wstring& endpointId) {
+    unique_file_handle in(CreateFileW(file.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!in) return false;
+    std::string head(4096, '\0');
+    DWORD read = 0;
+    if (!ReadFile(in.get(), head.data(), static_cast<DWORD>(head.size()), &read, nullptr)) return false;
+    head.resize(read);
+    const std::string id(endpointId.begin(), endpointId.end());  // a GUID text: ASCII
+    return head.find(id) == std::string::npos;
+}
+
+// Endpoints of one device can share name and description: the second one gets its id added to
+// the name instead of replacing the first one's file.
+std::wstring backupFilePath(const DeviceAPOInfo& record) {
+    const std::wstring shared = backupFileName(record.endpointName, record.deviceDescription);
+    if (!heldByOtherEndpoint(shared, record.endpointId)) return shared;
+    return backupFileName(record.endpointName, record.deviceDescription + L"_" + record.endpointId);
+}
+
+// The file is a copy for the user; removal relies on the store. A file that cannot be written
+// (too long a name, a read-only old file) is logged and skipped, never a reason to stop.
+void exportBackup(const DeviceAPOInfo& record, const std::wstring& fx, const std::vector<std::wstring>& names) {
+    try {
+        reg::exportValuesToRegFile(fx, names, backupFilePath(record));
+    } catch (const reg::RegistryException& e) {
+        log::trace(L"%s", e.message().c_str());
     }
 }
 
@@ -54,7 +89,9 @@ bool DeviceAPOInfo::matchesDevice(std::uint32_t word0, std::uint32_t word1, std:
 }
 bool DeviceAPOInfo::isOutdated() const { return installed && version != kCurrentStoreVersion; }
 bool DeviceAPOInfo::hasPendingChange() const { return installed && loadedOptions != appliedOptions; }
-bool DeviceAPOInfo::hasNoEffects() const { return !installed && orgGuid[kPreMixSlot] == kMarkerNoKey; }
+bool DeviceAPOInfo::hasNoEffects() const {
+    return !installed && orgGuid[kPreMixSlot] == kMarkerNoKey && (literalSlots & 1u) == 0;
+}
 bool DeviceAPOInfo::isSystemEffectsDisabled() const { return systemEffectsDisabled; }
 bool DeviceAPOInfo::isDefaultEndpoint() const { return isDefault; }
 
@@ -104,21 +141,25 @@ void DeviceAPOInfo::install() {
     if (reg::keyExists(fx)) {
         log::trace(L":backup org Effects");
         std::vector<std::wstring> backedUp;
-        for (const wchar_t* name : kFxSlotValueNames) {
+        std::uint32_t literal = 0;
+        for (std::size_t i = 0; i < kFxSlotCount; ++i) {
+            const wchar_t* name = kFxSlotValueNames[i];
             std::wstring text = kMarkerNoValue;
             if (reg::valueExists(fx, name)) {
                 text = reg::readStringValue(fx, name);
                 backedUp.emplace_back(name);
+                if (needsLiteralMark(text)) literal |= 1u << i;
             }
             reg::writeStringValue(store, name, text);
         }
-        if (!backedUp.empty())
-            reg::exportValuesToRegFile(fx, backedUp, backupFileName(endpointName, deviceDescription));
+        if (literal != 0) reg::writeDwordValue(store, kLiteralSlotsValue, literal);
+        if (!backedUp.empty()) exportBackup(*this, fx, backedUp);
     } else {
         log::trace(L":init FxProperities");
+        // Markers first: a pass that dies after creating the key leaves a store saying it is ours.
+        for (const wchar_t* name : kFxSlotValueNames) reg::writeStringValue(store, name, kMarkerNoKey);
         createFxProperties(endpointKey(), fx);
         reg::writeStringValue(fx, kFxItemNameDisplay, kFxItemNameDisplayText);
-        for (const wchar_t* name : kFxSlotValueNames) reg::writeStringValue(store, name, kMarkerNoKey);
     }
 
     const auto [preChild, postChild] = chooseChildren(orgGuid, appliedOptions, common::isWindowsVersionAtLeast(6, 3));
@@ -155,12 +196,13 @@ void DeviceAPOInfo::install() {
 
 void DeviceAPOInfo::uninstall() {
     const std::wstring fx = fxPropertiesKey();
-    if (orgGuid[kPreMixSlot] != kMarkerNoKey) {
+    const auto literal = [this](std::size_t i) { return (literalSlots >> i & 1u) != 0; };
+    if (orgGuid[kPreMixSlot] != kMarkerNoKey || literal(kPreMixSlot)) {
         for (std::size_t i = 0; i < kFxSlotCount; ++i) {
             const std::wstring& saved = orgGuid[i];
-            if (saved == kMarkerNoValue) {
+            if (saved == kMarkerNoValue && !literal(i)) {
                 if (reg::valueExists(fx, kFxSlotValueNames[i])) reg::deleteValue(fx, kFxSlotValueNames[i]);
-            } else if (!saved.empty()) {
+            } else if (!saved.empty() || literal(i)) {
                 reg::writeStringValue(fx, kFxSlotValueNames[i], saved);
             }
         }
@@ -188,4 +230,4 @@ void enableSystemEffects(const std::wstring& endpointId) {
     reg::writeDwordValue(endpoint + L"\\FxProperties", property::kDisableSystemEffects, 0);
 }
 
-}  // namespace zol::apo
+}  // namespace zol::apo_install

@@ -10,9 +10,10 @@
 #include "common/product_key.h"
 #include "device_link/supported_devices.h"
 #include "host_utils/host_path.h"
+#include "log/debug_log.h"
 #include "registry/registry.h"
 
-namespace zol::apo {
+namespace zol::apo_install {
 namespace {
 
 namespace reg = zol::registry;
@@ -26,14 +27,23 @@ std::int32_t bringToWantedState(DeviceAPOInfo& record, bool install) {
     return kEndpointChanged;
 }
 
-// Empty id: -1; load refused: -2; otherwise the change made.
+// Empty id: -1; load refused: -2; otherwise the change made. An endpoint whose keys cannot be
+// read as expected is not loaded either: one odd endpoint must not stop the pass for the others.
 std::int32_t treatEndpoint(DeviceAPOInfo& record, const std::wstring& endpointId, bool install) {
     if (endpointId.empty()) return kNoEndpoint;
-    if (!record.load(endpointId, std::wstring())) return kEndpointNotLoaded;
+    try {
+        if (!record.load(endpointId, std::wstring())) return kEndpointNotLoaded;
+    } catch (const reg::RegistryException& e) {
+        log::trace(L"%s", e.message().c_str());
+        return kEndpointNotLoaded;
+    }
     return bringToWantedState(record, install);
 }
 
-// The audio service picks the change up only when restarted; a failure is the user's to see.
+constexpr std::uint8_t otherFlow(std::uint8_t flow) { return static_cast<std::uint8_t>(flow ^ 1u); }
+
+}  // namespace
+
 bool restartAudioService(const std::wstring& caption) {
     try {
         apo_install::restartService(kAudioServiceName);
@@ -43,10 +53,6 @@ bool restartAudioService(const std::wstring& caption) {
         return false;
     }
 }
-
-constexpr std::uint8_t otherFlow(std::uint8_t flow) { return static_cast<std::uint8_t>(flow ^ 1u); }
-
-}  // namespace
 
 bool isEnableAllDevOn() {
     return reg::valueExists(zol::kProductKey, kEnableAllDevValue) &&
@@ -105,7 +111,7 @@ std::int32_t applyEffectToBluetoothDevice(std::uint8_t flow, bool install, std::
     std::wstring endpointId = record.findBluetoothEndpoint(word0, word1, word2, false, flow);
     if (endpointId.empty()) endpointId = record.findBluetoothEndpoint(word0, word1, word2, true, flow);
     const std::int32_t outcome = treatEndpoint(record, endpointId, install);
-    if (install && !endpointId.empty()) enableSystemEffects(endpointId);
+    if (install && outcome >= 0) enableSystemEffects(endpointId);
     return outcome;
 }
 
@@ -116,12 +122,13 @@ std::int32_t applyEffectToAllEndpoints(bool install) {
         for (const std::wstring& endpointId : reg::listSubkeys(flowKeyPath(false, flow))) {
             record.previousOs = false;
             const std::int32_t outcome = treatEndpoint(record, endpointId, install);
+            if (outcome < 0) continue;
             if (install) enableSystemEffects(endpointId);
-            if (outcome >= 0) total += outcome;
+            total += outcome;
         }
     }
     if (total > 0 && !restartAudioService(host_utils::hostExecutablePath())) return kServiceNotRestarted;
     return total;
 }
 
-}  // namespace zol::apo
+}  // namespace zol::apo_install

@@ -5,13 +5,15 @@
 // Results count changed endpoints. A failed restart of the audio service is shown to the user in
 // an error message box (no owner window) and gives -5; the box's caption is the host program's
 // full path, in the table pass and in the all-endpoints pass alike, so the user sees which
-// program reports the failure whichever mode ran. Registry errors are not caught here.
+// program reports the failure whichever mode ran. An endpoint whose keys cannot be read is
+// logged with the registry error's message and counts as not loaded (-2); other registry errors
+// are not caught here.
 #pragma once
 
 #include <cstdint>
 #include <string>
 
-namespace zol::apo {
+namespace zol::apo_install {
 
 class DeviceAPOInfo;
 
@@ -29,6 +31,9 @@ constexpr std::int32_t kEndpointNotLoaded = -2;
 constexpr std::int32_t kServiceNotRestarted = -5;
 
 bool isEnableAllDevOn();
+// Restarts "AudioSrv" with its dependents; a failure is shown in an error box with this caption
+// and gives false.
+bool restartAudioService(const std::wstring& caption);
 
 // The table pass: every SupportedDeviceTable entry on `flow` (USB entries also on the other flow
 // when bothFlows is set; Bluetooth entries on `flow` only). Nothing changed: 0, and neither the
@@ -44,4 +49,4 @@ std::int32_t applyEffectToBluetoothDevice(std::uint8_t flow, bool install, std::
 // Every render, then every capture endpoint of the system; restarts the service when any changed.
 std::int32_t applyEffectToAllEndpoints(bool install);
 
-}  // namespace zol::apo
+}  // namespace zol::apo_install

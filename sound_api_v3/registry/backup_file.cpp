@@ -32,6 +32,16 @@ private:
     HANDLE file_;
 };
 
+// Backslashes and quotation marks inside a quoted name or text, as the registry editor reads them.
+std::wstring quoted(const std::wstring& text) {
+    std::wstring out = L"\"";
+    for (wchar_t c : text) {
+        if (c == L'\\' || c == L'"') out += L'\\';
+        out += c;
+    }
+    return out + L"\"";
+}
+
 }  // namespace
 
 void exportValuesToRegFile(const std::wstring& keyPath, const std::vector<std::wstring>& valueNames,
@@ -46,7 +56,7 @@ void exportValuesToRegFile(const std::wstring& keyPath, const std::vector<std::w
     out.line(L"[" + keyPath + L"]");
     for (const std::wstring& name : valueNames) {
         const std::wstring text = readStringValue(keyPath, name);
-        out.line(L"\"" + name + L"\"=\"" + text + L"\"");
+        out.line(quoted(name) + L"=" + quoted(text));
     }
     out.line(L"");
 }

@@ -7,9 +7,11 @@
 namespace zol::registry {
 
 // Writes the version line, an empty line, "[keyPath]", one "name"="text" line per value name in
-// list order, and a closing empty line; every line ends in CR LF, no byte-order mark, nothing is
-// escaped. Each finished line is written through to the file at once, so a value that cannot be
-// read (its RegistryException passes out) leaves the lines before it on disk and no closing line.
+// list order, and a closing empty line; every line ends in CR LF, no byte-order mark. Inside the
+// quotes, backslashes and quotation marks are escaped with a backslash, as the registry editor
+// reads them (GUID texts hold neither, so their lines are as they always were). Each finished
+// line is written through to the file at once, so a value that cannot be read (its
+// RegistryException passes out) leaves the lines before it on disk and no closing line.
 // An existing file is replaced. Raises "Error while opening file <path> for writing" when the
 // file cannot be created.
 //

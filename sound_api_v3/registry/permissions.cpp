@@ -70,6 +70,7 @@ void ensureKeyWritable(const std::wstring& keyPath) {
 
     rc = RegSetKeySecurity(key.get(), DACL_SECURITY_INFORMATION, descriptor.get());
     if (rc != ERROR_SUCCESS) raise(kSetSecurityError, keyPath, rc);
+    noteChange();
 }
 
 void takeKeyOwnership(const std::wstring& keyPath) {
@@ -96,6 +97,7 @@ void takeKeyOwnership(const std::wstring& keyPath) {
 
     const LONG rc = RegSetKeySecurity(key.get(), OWNER_SECURITY_INFORMATION, descriptor.get());
     if (rc != ERROR_SUCCESS) raise(kSetSecurityError, keyPath, rc);
+    noteChange();
 
     if (!setTakeOwnershipPrivilege(token.get(), privilege, 0))
         throw RegistryException(L"Error in AdjustTokenPrivileges while taking ownership");

@@ -1,5 +1,7 @@
 #include "registry/registry.h"
 
+#include <atomic>
+
 #include "common/system_error.h"
 #include "log/debug_log.h"
 
@@ -8,14 +10,23 @@ namespace {
 
 constexpr const wchar_t* kWriteError = L"Error while writing to registry value ";
 
+std::atomic<ChangeObserver> changeObserver{nullptr};
+
 void setValue(const std::wstring& keyPath, const std::wstring& valueName, DWORD type, const void* data,
               DWORD size) {
     unique_hkey key = openKey(keyPath, kSetAccess);
     LONG rc = RegSetValueExW(key.get(), valueName.c_str(), 0, type, static_cast<const BYTE*>(data), size);
     if (rc != ERROR_SUCCESS) raise(kWriteError, valuePath(keyPath, valueName), rc);
+    noteChange();
 }
 
 }  // namespace
+
+void setChangeObserver(ChangeObserver observer) { changeObserver.store(observer); }
+
+void noteChange() {
+    if (const ChangeObserver observer = changeObserver.load()) observer();
+}
 
 void writeStringValue(const std::wstring& keyPath, const std::wstring& valueName, const std::wstring& text) {
     log::trace(L"start writevalue");
@@ -29,7 +40,9 @@ void writeStringValue(const std::wstring& keyPath, const std::wstring& valueName
     if (rc != ERROR_SUCCESS) {
         log::trace(L"%s", (L"Error while writing toregistry key " + keyPath + L": ").c_str());
         log::trace(L"%s", common::systemErrorText(static_cast<DWORD>(rc)).c_str());
+        return;
     }
+    noteChange();
 }
 
 void writeDwordValue(const std::wstring& keyPath, const std::wstring& valueName, std::uint32_t value) {
@@ -54,6 +67,7 @@ void deleteValue(const std::wstring& keyPath, const std::wstring& valueName) {
     unique_hkey key = openKey(keyPath, kSetAccess);
     LONG rc = RegDeleteValueW(key.get(), valueName.c_str());
     if (rc != ERROR_SUCCESS) raise(L"Error while deleting registry value ", valuePath(keyPath, valueName), rc);
+    noteChange();
 }
 
 void createKey(const std::wstring& keyPath) {
@@ -63,12 +77,14 @@ void createKey(const std::wstring& keyPath) {
                               nullptr);
     unique_hkey owner(handle);
     if (rc != ERROR_SUCCESS) raise(L"Error while creating registry key ", keyPath, rc);
+    noteChange();
 }
 
 void deleteKey(const std::wstring& keyPath) {
     auto [root, subkey] = splitKeyPath(keyPath);
     LONG rc = RegDeleteKeyExW(root, subkey.c_str(), KEY_WOW64_64KEY, 0);
     if (rc != ERROR_SUCCESS) raise(L"Error while deleting registry key ", keyPath, rc);
+    noteChange();
 }
 
 }  // namespace zol::registry

@@ -18,4 +18,13 @@ void deleteValue(const std::wstring& keyPath, const std::wstring& valueName);
 void createKey(const std::wstring& keyPath);
 void deleteKey(const std::wstring& keyPath);  // only a key without subkeys
 
+// --- Test seam: an observer told after every change the layer has made (value written or
+// deleted, key created or deleted, key security written). The shipped library sets none; a
+// test-only build uses it to end the process at a chosen change.
+using ChangeObserver = void (*)();
+void setChangeObserver(ChangeObserver observer);
+
+// --- internal, shared with the permission repair ---
+void noteChange();
+
 }  // namespace zol::registry

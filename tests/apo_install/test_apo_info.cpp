@@ -11,7 +11,7 @@
 #include "support/debug_channel.h"
 #include "support/scratch_key.h"
 
-namespace zol::apo {
+namespace zol::apo_install {
 namespace {
 
 using test::narrow;
@@ -373,4 +373,4 @@ TEST(BackupFileName, NineCharactersBecomeUnderscores) {
 }
 
 }  // namespace
-}  // namespace zol::apo
+}  // namespace zol::apo_install

@@ -12,7 +12,7 @@
 #include "registry/registry.h"
 #include "support/scratch_key.h"
 
-namespace zol::apo {
+namespace zol::apo_install {
 namespace {
 
 using test::narrow;
@@ -324,4 +324,4 @@ TEST(DefaultEndpointGuid, EmptyWithoutCom) {
 }
 
 }  // namespace
-}  // namespace zol::apo
+}  // namespace zol::apo_install

@@ -17,7 +17,7 @@
 #include "support/debug_channel.h"
 #include "support/scratch_key.h"
 
-namespace zol::apo {
+namespace zol::apo_install {
 namespace {
 
 using test::narrow;
@@ -103,6 +103,15 @@ TEST_F(FxEdit, RenderEndpointWithMixEffects) {
     EXPECT_NE(backup.find("\"" + narrow(slot(kPreMixSlot)) + "\"=\"" + narrow(kVendorA) + "\""), std::string::npos);
     EXPECT_NE(backup.find("\"" + narrow(slot(kPostMixSlot)) + "\"=\"" + narrow(kVendorB) + "\""), std::string::npos);
     EXPECT_EQ(backup.find(narrow(slot(kStreamSlot))), std::string::npos);
+
+    // An endpoint of the same name and description gets a file of its own; the first one stays.
+    TestEndpoint twin(false);
+    twin.describe(L"Zol Headset", L"Line: 1/2", L"H").fxValue(slot(kPreMixSlot), kVendorC);
+    loaded(twin).install();
+    const std::wstring twinFile = L"backup_Line_ 1_2_Zol Headset_" + twin.id() + L".reg";
+    EXPECT_EQ(workingDirectory.read(L"backup_Line_ 1_2_Zol Headset.reg"), backup);
+    EXPECT_NE(workingDirectory.read(twinFile).find(narrow(kVendorC)), std::string::npos);
+    loaded(twin).uninstall();
 
     DeviceAPOInfo installed = loaded(endpoint);
     ASSERT_TRUE(installed.isInstalled());
@@ -358,17 +367,6 @@ TEST_F(FxEdit, RefusedFxPropertiesIsRepairedOnce) {
     loaded(endpoint).uninstall();
 }
 
-// The store format cannot tell an empty saved text from "leave alone", nor a user's own "!VALUE"
-// text from the marker: such a slot does not come back as it was.
-TEST_F(FxEdit, EmptyOrMarkerTextsAreNotRestored) {
-    TestEndpoint endpoint(false);
-    endpoint.describe(L"D", L"N", L"H").fxValue(slot(kStreamSlot), L"").fxValue(slot(kPreMixSlot), L"!VALUE");
-    loaded(endpoint).install();
-    loaded(endpoint).uninstall();
-    EXPECT_EQ(storedText(endpoint.fx(), slot(kStreamSlot)), kStreamText);  // left alone: still the effect
-    EXPECT_EQ(storedText(endpoint.fx(), slot(kPreMixSlot)), kAbsent);      // taken for the marker
-}
-
 // For many FxProperties contents: install, then uninstall, gives back the five slot values
 // exactly (type and data; absent stays absent), and the child-effect store is gone afterwards.
 // Without a debug-channel listener: each log line would wait for it, and this test logs a lot.
@@ -425,4 +423,4 @@ TEST_F(FxRoundTrip, InstallThenUninstallKeepsWhatTheUserHad) {
 }
 
 }  // namespace
-}  // namespace zol::apo
+}  // namespace zol::apo_install

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <climits>
+#include <cstdio>
 #include <cstring>
 #include <map>
 #include <string>
@@ -13,6 +15,8 @@
 #include "zol_ecd_api.h"
 
 #include "apo_install/apo_info.h"
+#include "apo_install/endpoint_catalogue.h"
+#include "apo_install/fx_properties.h"
 #include "apo_install/endpoint_fixture.h"
 #include "apo_install/install_fixture.h"
 #include "common/product_key.h"
@@ -32,6 +36,7 @@ using Snapshot = std::map<std::wstring, zol::test::StoredValue>;
 // What Windows writes for the endpoints of the kit's first headset (vendor 0x0A1B, product 0x00C2).
 const std::wstring kHeadsetHardwareId = L"{1}.USB\\VID_0A1B&PID_00C2&MI_00\\7&2F1B3C4D&0&0000";
 const std::wstring kOtherEffect = L"{62DC1A93-AE24-464C-A43E-452F824C4250}";
+const std::wstring kFormerStreamEffect = L"{5E3C1B0A-7A41-4C8B-9D2E-6F1A0B3C4D5E}";
 const wchar_t* const kSettingsValues[] = {L"{F5530E75-A2A5-43E8-B9DF-1A1E225B5D1A}",
                                          L"{6F8E9E8B-C370-48D3-A20E-D1CA1D61BB3C}",
                                          L"{983E6A3C-E1AE-49BD-9E50-8FCB108C3F8D}"};
@@ -58,8 +63,17 @@ bool installedOn(const TestEndpoint& endpoint) { return zol::test::installedOn(e
 
 bool productValue(const wchar_t* name) { return storedValue(zol::kProductKey, name).has_value(); }
 
+// An export's result, or INT_MIN when it raised.
+int outcome(int (*call)()) {
+    try {
+        return call();
+    } catch (...) {
+        return INT_MIN;
+    }
+}
+
 class Lifecycle : public ::testing::Test {
-protected:
+public:
     void SetUp() override {
         zol::test::removeEffectClasses();
         for (const wchar_t* name : kSettingsValues) deleteProductValue(name);
@@ -67,12 +81,21 @@ protected:
         deleteProductValue(L"EnableAllDev");
         audio.start();
         journal.clear();
+        seed();
+    }
+    // The headset (render with former effects, capture without FxProperties) and a foreign endpoint.
+    void seed() {
+        for (const TestEndpoint* endpoint : {&render, &capture, &unrelated}) {
+            zol::test::rawDeleteTree(endpoint->fx());
+            zol::test::rawDeleteTree(endpoint->properties());
+        }
         render.describe(L"ZolSound Headset", L"Speakers", kHeadsetHardwareId)
-            .fxValue(zol::apo::kFxSlotValueNames[0], kOtherEffect)
-            .fxValue(zol::apo::kFxSlotValueNames[1], L"{2FE1A8F7-1F7D-4B53-9A1C-3F0E3D7B7E21}");
+            .fxValue(zol::apo_install::kFxSlotValueNames[0], kOtherEffect)
+            .fxValue(zol::apo_install::kFxSlotValueNames[1], L"{2FE1A8F7-1F7D-4B53-9A1C-3F0E3D7B7E21}")
+            .fxValue(zol::apo_install::kFxSlotValueNames[2], kFormerStreamEffect);
         capture.describe(L"ZolSound Headset", L"Microphone", kHeadsetHardwareId);
         unrelated.describe(L"Other Speakers", L"Speakers", L"{1}.USB\\VID_046D&PID_0A44&MI_00\\7&11AA22BB&0&0000")
-            .fxValue(zol::apo::kFxSlotValueNames[2], kOtherEffect);
+            .fxValue(zol::apo_install::kFxSlotValueNames[2], kOtherEffect);
     }
     void TearDown() override {
         for (const wchar_t* name : kSettingsValues) deleteProductValue(name);
@@ -105,6 +128,9 @@ TEST_F(Lifecycle, InstallUseAndRemovalLeaveTheEndpointsAsTheyWere) {
     EXPECT_TRUE(zol::test::streamEffectClassRegistered());
     EXPECT_EQ(zol::test::storedText(zol::kProductKey, L"InstallPath"), zol::host_utils::hostExecutableDirectory());
     for (const wchar_t* name : kSettingsValues) EXPECT_TRUE(productValue(name)) << zol::test::narrow(name);
+    // Taken before the slots change: the user's former stream effect, not the kit's.
+    EXPECT_NE(workingDirectory.read(L"backup_Speakers_ZolSound Headset.reg").find(zol::test::narrow(kFormerStreamEffect)),
+              std::string::npos);
 
     EXPECT_EQ(getDeviceCount(), 0);  // no headset on the simulated bus
 
@@ -120,9 +146,20 @@ TEST_F(Lifecycle, InstallUseAndRemovalLeaveTheEndpointsAsTheyWere) {
     EXPECT_EQ(std::memcmp(seen->data() + sizeof(ControlBlock), &info.effect, sizeof(EffectBlock)), 0);
     EXPECT_EQ(releaseDeviceInfo(&info), 1);
 
+    // A running audio engine holds the effect library: removal must end it first.
+    const std::wstring engine = workingDirectory.path() + L"\\audiodg.exe";
+    ASSERT_TRUE(CopyFileW((zol::host_utils::hostExecutableDirectory() + L"\\process_probe.exe").c_str(), engine.c_str(), FALSE));
+    SetEnvironmentVariableW(L"ZOL_PROBE_LINGER_MS", L"20000");
+    STARTUPINFOW startup{sizeof startup};
+    PROCESS_INFORMATION started{};
+    ASSERT_TRUE(CreateProcessW(engine.c_str(), nullptr, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &started));
+    SetEnvironmentVariableW(L"ZOL_PROBE_LINGER_MS", nullptr);
+    CloseHandle(started.hThread);
     journal.clear();
     channel.clear();
     EXPECT_EQ(unInit(), 1);
+    EXPECT_EQ(WaitForSingleObject(started.hProcess, 0), WAIT_OBJECT_0) << "the audio engine still runs";
+    CloseHandle(started.hProcess);
     EXPECT_EQ(journal.lines(), (Lines{"ZolSoundAPO DllUnregisterServer", "AudioSrv stop", "AudioSrv start",
                                       "ZolSoundAPO DllUnregisterServer"}));
     const Lines lines = channel.ownLines();
@@ -150,6 +187,97 @@ TEST_F(Lifecycle, InstallUseAndRemovalLeaveTheEndpointsAsTheyWere) {
     EXPECT_FALSE(productValue(L"InstallPath"));
     EXPECT_TRUE(zol::test::rawKeyExists(zol::kProductKey));
 }
+
+// Odd data and passes that died: each row arranges what the user had (before the snapshot),
+// optionally leaves what a dead pass would have left, checks what it must between init and
+// unInit; afterwards every endpoint is as it was and no kit class is registered.
+struct Mishap {
+    const char* name;
+    void (*arrange)(Lifecycle&);
+    void (*interrupt)(Lifecycle&);
+    void (*afterInit)(Lifecycle&);
+};
+
+void PrintTo(const Mishap& row, std::ostream* out) { *out << row.name; }
+
+class LifecycleMishaps : public Lifecycle, public ::testing::WithParamInterface<Mishap> {};
+
+namespace fx = zol::apo_install;
+const Mishap kMishaps[] = {
+    {"ForeignEndpointWithNumericHardwareId",
+     [](Lifecycle& l) { l.unrelated.dwordProperty(fx::property::kHardwareId, 7); }, nullptr,
+     [](Lifecycle& l) {
+         EXPECT_TRUE(installedOn(l.render) && installedOn(l.capture));
+         EXPECT_TRUE(productValue(L"InstallPath"));
+     }},
+    {"RenderSlotOfAnotherType",
+     [](Lifecycle& l) {
+         const std::wstring text = L"%SystemRoot%\\fx.dll";
+         zol::test::rawSetValue(l.render.fx(), fx::kFxSlotValueNames[3], REG_EXPAND_SZ, text.c_str(),
+                                static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
+     },
+     nullptr,
+     [](Lifecycle& l) {
+         EXPECT_TRUE(installedOn(l.capture));
+         EXPECT_TRUE(zol::test::streamEffectClassRegistered());
+     }},
+    {"NumericEnableAllDev", nullptr, nullptr,
+     [](Lifecycle& l) {
+         const DWORD on = 1;
+         zol::test::rawSetValue(zol::kProductKey, L"EnableAllDev", REG_DWORD, &on, sizeof on);
+         EXPECT_EQ(outcome(unInit), INT_MIN);
+         EXPECT_TRUE(zol::test::streamEffectClassRegistered()) << "unregistered although removal raised";
+         EXPECT_TRUE(installedOn(l.render));
+         l.deleteProductValue(L"EnableAllDev");
+     }},
+    {"KilledBeforeTheRegistration", nullptr, nullptr,
+     [](Lifecycle&) {
+         zol::test::removeEffectClasses();
+         EXPECT_EQ(outcome(init), 0);
+         EXPECT_TRUE(zol::test::streamEffectClassRegistered());
+     }},
+    {"FormerSlotTextsThatLookLikeMarkers",
+     [](Lifecycle& l) {
+         l.render.fxValue(fx::kFxSlotValueNames[0], L"!KEY").fxValue(fx::kFxSlotValueNames[2], L"");
+         l.render.fxValue(fx::kFxSlotValueNames[3], L"!VALUE");
+     },
+     nullptr, nullptr},
+    {"KilledBeforeTheMarkers", nullptr,
+     [](Lifecycle& l) {
+         zol::test::rawCreateKey(fx::childApoStoreKeyPath(l.capture.id()));
+         zol::test::rawSetText(l.capture.fx(), fx::kFxItemNameDisplay, fx::kFxItemNameDisplayText);
+     },
+     nullptr},
+    {"BackupFileCannotBeWritten",
+     [](Lifecycle& l) {
+         l.render.describe(std::wstring(200, L'd'), std::wstring(200, L'n'), kHeadsetHardwareId);
+     },
+     nullptr,
+     [](Lifecycle& l) {
+         EXPECT_TRUE(installedOn(l.render));
+         EXPECT_EQ(outcome(init), 0);
+     }},
+};
+
+TEST_P(LifecycleMishaps, EveryEndpointComesBack) {
+    const Mishap& row = GetParam();
+    if (row.arrange) row.arrange(*this);
+    const TestEndpoint* endpoints[] = {&render, &capture, &unrelated};
+    std::vector<Snapshot> before;
+    for (const TestEndpoint* endpoint : endpoints) before.push_back(snapshot(*endpoint));
+    if (row.interrupt) row.interrupt(*this);
+
+    EXPECT_EQ(outcome(init), 0);
+    if (row.afterInit) row.afterInit(*this);
+    EXPECT_EQ(outcome(unInit), 1);
+    for (std::size_t i = 0; i < before.size(); ++i)
+        EXPECT_EQ(restoredPart(snapshot(*endpoints[i]), before[i]), before[i]) << "endpoint " << i;
+    EXPECT_FALSE(zol::test::streamEffectClassRegistered());
+    EXPECT_FALSE(zol::test::rawKeyExists(std::wstring(zol::kProductKey) + L"\\Child APOs"));
+}
+
+INSTANTIATE_TEST_SUITE_P(Lifecycle, LifecycleMishaps, ::testing::ValuesIn(kMishaps),
+                         [](const ::testing::TestParamInfo<Mishap>& info) { return std::string(info.param.name); });
 
 TEST_F(Lifecycle, RepeatedInitReinstallsNothingAndLeavesTheServiceAlone) {
     ASSERT_EQ(init(), 0);
@@ -205,6 +333,82 @@ TEST_F(Lifecycle, UnInitDeletesWhateverValuesAreLeft) {
     EXPECT_EQ(unInit(), 1);
     for (const wchar_t* name : kSettingsValues) EXPECT_FALSE(productValue(name));
     EXPECT_TRUE(zol::test::rawKeyExists(zol::kProductKey));
+}
+
+// Each pass killed right after each of its registry changes (in a child process over the
+// test-only DLL), then the passes a user would run next. Its own ctest entry: it takes minutes.
+class LifecycleCrashes : public Lifecycle {
+public:
+    static constexpr DWORD kEndedByFault = 0xDEAD;
+
+    DWORD run(const wchar_t* exportName, long faultAt = 0) {
+        std::wstring command = L"zol_fault_host.exe " + std::wstring(exportName);
+        const std::wstring host = zol::host_utils::hostExecutableDirectory() + L"\\zol_fault_host.exe";
+        SetEnvironmentVariableW(L"ZOL_FAULT_AT", faultAt > 0 ? std::to_wstring(faultAt).c_str() : nullptr);
+        STARTUPINFOW startup{sizeof startup};
+        PROCESS_INFORMATION child{};
+        const BOOL started = CreateProcessW(host.c_str(), command.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                                            workingDirectory.path().c_str(), &startup, &child);
+        SetEnvironmentVariableW(L"ZOL_FAULT_AT", nullptr);
+        if (!started) return ~DWORD{0};
+        WaitForSingleObject(child.hProcess, 120000);
+        DWORD code = ~DWORD{0};
+        GetExitCodeProcess(child.hProcess, &code);
+        CloseHandle(child.hThread);
+        CloseHandle(child.hProcess);
+        return code;
+    }
+    std::vector<Snapshot> snapshots() {
+        return {snapshot(render), snapshot(capture), snapshot(unrelated)};
+    }
+    bool asBefore(const std::vector<Snapshot>& before) {
+        const std::vector<Snapshot> now = snapshots();
+        for (std::size_t i = 0; i < now.size(); ++i)
+            if (restoredPart(now[i], before[i]) != before[i]) return false;
+        return !zol::test::streamEffectClassRegistered() && !zol::test::endpointEffectClassRegistered();
+    }
+    void reset() {
+        TearDown();
+        seed();
+    }
+};
+
+TEST_F(LifecycleCrashes, EveryChangeOfBothPassesIsRecovered) {
+    constexpr long kAtMost = 400;
+    long installChanges = 0, installRecovered = 0;
+    for (long k = 1; k <= kAtMost; ++k) {
+        reset();
+        const std::vector<Snapshot> before = snapshots();
+        const DWORD code = run(L"init", k);
+        if (code != kEndedByFault) {
+            EXPECT_EQ(code, 100u) << "init ran to its end after " << installChanges << " changes";
+            break;
+        }
+        ++installChanges;
+        const bool removed = run(L"unInit") == 101 && asBefore(before);
+        const bool again = run(L"init") == 100 && run(L"unInit") == 101 && asBefore(before);
+        EXPECT_TRUE(removed && again) << "install killed at change " << k;
+        installRecovered += removed && again;
+    }
+    long removalChanges = 0, removalRecovered = 0;
+    for (long k = 1; k <= kAtMost; ++k) {
+        reset();
+        const std::vector<Snapshot> before = snapshots();
+        ASSERT_EQ(run(L"init"), 100u);
+        const DWORD code = run(L"unInit", k);
+        if (code != kEndedByFault) {
+            EXPECT_EQ(code, 101u) << "unInit ran to its end after " << removalChanges << " changes";
+            break;
+        }
+        ++removalChanges;
+        const bool recovered = run(L"unInit") == 101 && asBefore(before);
+        EXPECT_TRUE(recovered) << "removal killed at change " << k;
+        removalRecovered += recovered;
+    }
+    EXPECT_GT(installChanges, 10);
+    EXPECT_GT(removalChanges, 5);
+    std::printf("install: %ld/%ld recovered, removal: %ld/%ld recovered\n", installRecovered, installChanges,
+                removalRecovered, removalChanges);
 }
 
 }  // namespace

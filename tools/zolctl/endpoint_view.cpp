@@ -14,7 +14,7 @@ namespace {
 
 namespace reg = zol::registry;
 
-bool belongsToKit(const zol::apo::EndpointRecord& info) {
+bool belongsToKit(const zol::apo_install::EndpointRecord& info) {
     for (size_t i = 0; i < zol::device_link::supportedDeviceCount(); ++i) {
         const auto d = zol::device_link::supportedDevice(i);
         if (info.matchesDevice(d.word0, d.word1, d.word2)) return true;
@@ -26,14 +26,14 @@ EndpointView view(const std::wstring& id, bool capture) {
     EndpointView e;
     e.id = id;
     e.capture = capture;
-    const std::wstring key = zol::apo::endpointKeyPath(false, capture, id);
+    const std::wstring key = zol::apo_install::endpointKeyPath(false, capture, id);
     const std::wstring fx = key + L"\\FxProperties";
     try {
         e.hasFxProperties = reg::keyExists(fx);
-        for (size_t i = 0; i < zol::apo::kFxSlotCount; ++i)
-            if (e.hasFxProperties && reg::valueExists(fx, zol::apo::kFxSlotValueNames[i]))
-                e.fxProperties[i] = reg::readStringValue(fx, zol::apo::kFxSlotValueNames[i]);
-        zol::apo::EndpointRecord info;
+        for (size_t i = 0; i < zol::apo_install::kFxSlotCount; ++i)
+            if (e.hasFxProperties && reg::valueExists(fx, zol::apo_install::kFxSlotValueNames[i]))
+                e.fxProperties[i] = reg::readStringValue(fx, zol::apo_install::kFxSlotValueNames[i]);
+        zol::apo_install::EndpointRecord info;
         if (!info.reload(id, L"")) {
             e.present = false;
             return e;
@@ -47,13 +47,13 @@ EndpointView view(const std::wstring& id, bool capture) {
         e.systemEffectsDisabled = info.systemEffectsDisabled;
         e.slotStyle = info.loadedOptions.slotStyle;
         e.storeVersion = info.installed ? info.version : L"";
-        for (size_t i = 0; i < zol::apo::kFxSlotCount; ++i) e.formerEffects[i] = info.orgGuid[i];
+        for (size_t i = 0; i < zol::apo_install::kFxSlotCount; ++i) e.formerEffects[i] = info.orgGuid[i];
     } catch (const reg::RegistryException& error) {
         e.unreadable = narrow(error.message());
         const std::wstring properties = key + L"\\Properties";
         try {
-            if (reg::valueExists(properties, zol::apo::property::kDeviceDescription))
-                e.description = reg::readStringValue(properties, zol::apo::property::kDeviceDescription);
+            if (reg::valueExists(properties, zol::apo_install::property::kDeviceDescription))
+                e.description = reg::readStringValue(properties, zol::apo_install::property::kDeviceDescription);
         } catch (const reg::RegistryException&) {
         }
     }
@@ -71,7 +71,7 @@ std::vector<EndpointView> snapshotEndpoints() {
     zol::common::ApartmentScope com;
     std::vector<EndpointView> endpoints;
     for (bool capture : {false, true}) {
-        const std::wstring flowKey = zol::apo::flowKeyPath(false, capture ? zol::apo::kCaptureFlow : zol::apo::kRenderFlow);
+        const std::wstring flowKey = zol::apo_install::flowKeyPath(false, capture ? zol::apo_install::kCaptureFlow : zol::apo_install::kRenderFlow);
         if (!reg::keyExists(flowKey)) continue;
         for (const std::wstring& id : reg::listSubkeys(flowKey)) endpoints.push_back(view(id, capture));
     }
