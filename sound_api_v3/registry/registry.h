@@ -5,10 +5,11 @@
 
 namespace zol::registry {
 
-// Never raises on a system failure: logs it instead (malformed paths still raise).
-// The other writes raise RegistryException.
+// The one write that never raises on a system failure: it logs it instead (malformed paths
+// still raise).
 void writeStringValue(const std::wstring& keyPath, const std::wstring& valueName, const std::wstring& text);
 
+// These raise RegistryException on any failure.
 void writeDwordValue(const std::wstring& keyPath, const std::wstring& valueName, std::uint32_t value);
 void writeBinaryValue(const std::wstring& keyPath, const std::wstring& valueName, const void* data,
                       std::uint32_t size);
