@@ -42,13 +42,13 @@ std::wstring relative(const std::wstring& fullPath) {
 std::vector<std::wstring> seed(int count) {
     std::vector<std::wstring> keys;
     for (int i = 0; i < count; ++i) {
-        const std::wstring key = relative(zol::apo::endpointKeyPath(false, false, freshGuid()));
+        const std::wstring key = relative(zol::apo_install::endpointKeyPath(false, false, freshGuid()));
         HKEY properties = nullptr;
         RegCreateKeyExW(HKEY_LOCAL_MACHINE, (key + L"\\Properties").c_str(), 0, nullptr, 0,
                         KEY_ALL_ACCESS | KEY_WOW64_64KEY, nullptr, &properties, nullptr);
-        setString(properties, zol::apo::property::kDeviceDescription, L"Zol Headset");
-        setString(properties, zol::apo::property::kEndpointName, L"Speakers " + std::to_wstring(i));
-        setString(properties, zol::apo::property::kHardwareId, L"{1}.USB\\VID_0A1B&PID_7E57&MI_00\\7&1&0&0000");
+        setString(properties, zol::apo_install::property::kDeviceDescription, L"Zol Headset");
+        setString(properties, zol::apo_install::property::kEndpointName, L"Speakers " + std::to_wstring(i));
+        setString(properties, zol::apo_install::property::kHardwareId, L"{1}.USB\\VID_0A1B&PID_7E57&MI_00\\7&1&0&0000");
         RegCloseKey(properties);
         keys.push_back(key);
     }
@@ -68,8 +68,8 @@ double perEndpoint(int count, int passes, int samples) {
     const std::vector<std::wstring> keys = seed(count);
     bool ok = true;
     auto pass = [&] {
-        ok = ok && zol::apo::applyEffectToUsbDevice(zol::apo::kRenderFlow, true, kVendor, kProduct) == count;
-        ok = ok && zol::apo::applyEffectToUsbDevice(zol::apo::kRenderFlow, false, kVendor, kProduct) == count;
+        ok = ok && zol::apo_install::applyEffectToUsbDevice(zol::apo_install::kRenderFlow, true, kVendor, kProduct) == count;
+        ok = ok && zol::apo_install::applyEffectToUsbDevice(zol::apo_install::kRenderFlow, false, kVendor, kProduct) == count;
     };
     pass();  // the first pass also creates what later ones reuse: not timed, for either size
     std::vector<double> times;

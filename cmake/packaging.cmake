@@ -5,7 +5,7 @@ include(CMakePackageConfigHelpers)
 install(TARGETS zol_ecd_api RUNTIME DESTINATION bin ARCHIVE DESTINATION lib)
 install(FILES ${ZOL_COFF_IMPORT_LIBRARY} DESTINATION lib)
 install(TARGETS zolctl RUNTIME DESTINATION bin)
-install(FILES ${PROJECT_SOURCE_DIR}/sound_api_v3/zol_ecd_api.h DESTINATION include)
+install(FILES ${PROJECT_SOURCE_DIR}/include/zol_ecd_api.h DESTINATION include)
 
 configure_file(${CMAKE_CURRENT_LIST_DIR}/zol_ecd_api-config.cmake.in
     ${CMAKE_BINARY_DIR}/package/zol_ecd_api-config.cmake COPYONLY)

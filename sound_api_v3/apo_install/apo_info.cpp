@@ -5,10 +5,11 @@
 #include <cwchar>
 
 #include "apo_install/endpoint_catalogue.h"
+#include "common/windows_version.h"
 #include "log/debug_log.h"
-#include "registry/registry.h"
+#include "registry/registry_read.h"
 
-namespace zol::apo {
+namespace zol::apo_install {
 namespace {
 
 namespace reg = zol::registry;
@@ -49,19 +50,7 @@ std::wstring backupFileName(const std::wstring& endpointName, const std::wstring
     return name + L".reg";
 }
 
-std::wstring DeviceAPOInfo::getDeviceDescription() const { return deviceDescription; }
-std::wstring DeviceAPOInfo::getEndpointName() const { return endpointName; }
-std::wstring DeviceAPOInfo::getEndpointId() const { return endpointId; }
-std::wstring DeviceAPOInfo::getDisplayText() const {
-    return deviceDescription + L" " + endpointName + L" " + endpointId;
-}
-std::uint32_t DeviceAPOInfo::getChannelCount() const { return channelCount; }
-std::uint32_t DeviceAPOInfo::getSampleRate() const { return sampleRate; }
-std::uint32_t DeviceAPOInfo::getChannelMask() const { return channelMask; }
-bool DeviceAPOInfo::isCapture() const { return isCaptureEndpoint; }
-bool DeviceAPOInfo::isInstalled() const { return installed; }
-
-bool DeviceAPOInfo::matchesDevice(std::uint32_t word0, std::uint32_t word1, std::uint32_t word2) const {
+bool EndpointRecord::matchesDevice(std::uint32_t word0, std::uint32_t word1, std::uint32_t word2) const {
     if (!isBluetoothEntry(word0)) {
         wchar_t pattern[64] = {};
         std::swprintf(pattern, sizeof pattern / sizeof pattern[0], L"VID_%.4X&PID_%.4X", static_cast<unsigned>(word0),
@@ -71,19 +60,11 @@ bool DeviceAPOInfo::matchesDevice(std::uint32_t word0, std::uint32_t word1, std:
     return matchesBluetoothDevice(word0, word1, word2, hardwareId, endpointName);
 }
 
-bool DeviceAPOInfo::isOutdated() const { return installed && version != kCurrentStoreVersion; }
-bool DeviceAPOInfo::hasPendingChange() const { return installed && loadedOptions != appliedOptions; }
-bool DeviceAPOInfo::hasNoEffects() const {
-    return !installed && orgGuid[kPreMixSlot] == kMarkerNoKey && (literalSlots & 1u) == 0;
-}
-bool DeviceAPOInfo::isSystemEffectsDisabled() const { return systemEffectsDisabled; }
-bool DeviceAPOInfo::isDefaultEndpoint() const { return isDefault; }
+std::wstring EndpointRecord::endpointKey() const { return endpointKeyPath(previousOs, isCaptureEndpoint, endpointId); }
+std::wstring EndpointRecord::fxPropertiesKey() const { return endpointKey() + L"\\FxProperties"; }
+std::wstring EndpointRecord::propertiesKey() const { return endpointKey() + L"\\Properties"; }
 
-std::wstring DeviceAPOInfo::endpointKey() const { return endpointKeyPath(previousOs, isCaptureEndpoint, endpointId); }
-std::wstring DeviceAPOInfo::fxPropertiesKey() const { return endpointKey() + L"\\FxProperties"; }
-std::wstring DeviceAPOInfo::propertiesKey() const { return endpointKey() + L"\\Properties"; }
-
-std::wstring DeviceAPOInfo::findBluetoothEndpoint(std::uint32_t word0, std::uint32_t word1, std::uint32_t word2,
+std::wstring EndpointRecord::findBluetoothEndpoint(std::uint32_t word0, std::uint32_t word1, std::uint32_t word2,
                                                   bool previousOsTree, std::uint8_t flow) {
     previousOs = previousOsTree;
     const std::wstring flowKey = flowKeyPath(previousOsTree, flow);
@@ -100,7 +81,7 @@ std::wstring DeviceAPOInfo::findBluetoothEndpoint(std::uint32_t word0, std::uint
             name = reg::readStringValue(properties, property::kEndpointName);
             hardware = reg::readStringValue(properties, property::kHardwareIdFallback);
         } catch (const reg::RegistryException& e) {
-            _dbgw(L"[brisol]%s", e.message().c_str());
+            log::trace(L"%s", e.message().c_str());
             continue;
         }
         if (matchesBluetoothDevice(word0, word1, word2, hardware, name)) return id;
@@ -108,8 +89,8 @@ std::wstring DeviceAPOInfo::findBluetoothEndpoint(std::uint32_t word0, std::uint
     return std::wstring();
 }
 
-bool DeviceAPOInfo::load(const std::wstring& id, const std::wstring& defaultEndpointGuid) {
-    _dbgw(L"[brisol]load(%s)", id.c_str());
+bool EndpointRecord::load(const std::wstring& id, const std::wstring& defaultEndpointGuid) {
+    log::trace(L"load(%s)", id.c_str());
     for (bool capture : {false, true}) {
         const std::wstring key = endpointKeyPath(previousOs, capture, id);
         if (!reg::keyExists(key)) continue;
@@ -119,7 +100,7 @@ bool DeviceAPOInfo::load(const std::wstring& id, const std::wstring& defaultEndp
     return false;
 }
 
-bool DeviceAPOInfo::reload(const std::wstring& id, const std::wstring& defaultEndpointGuid) {
+bool EndpointRecord::reload(const std::wstring& id, const std::wstring& defaultEndpointGuid) {
     std::wstring key = endpointKeyPath(false, false, id);
     isCaptureEndpoint = !reg::keyExists(key);
     if (isCaptureEndpoint) key = endpointKeyPath(false, true, id);
@@ -127,7 +108,7 @@ bool DeviceAPOInfo::reload(const std::wstring& id, const std::wstring& defaultEn
     return fill(key, id, defaultEndpointGuid, Reading::Reload);
 }
 
-bool DeviceAPOInfo::fill(const std::wstring& key, const std::wstring& id, const std::wstring& defaultEndpointGuid,
+bool EndpointRecord::fill(const std::wstring& key, const std::wstring& id, const std::wstring& defaultEndpointGuid,
                          Reading reading) {
     const bool logging = reading == Reading::Load;
     const EndpointProperties read = readEndpointProperties(key, id);
@@ -156,7 +137,7 @@ bool DeviceAPOInfo::fill(const std::wstring& key, const std::wstring& id, const 
 
     const std::wstring effects = key + L"\\FxProperties";
     if (!reg::keyExists(effects)) {
-        if (logging) _dbgw(L"[brisol]:FxProperties NOT exist");
+        if (logging) log::trace(L":FxProperties NOT exist");
         orgGuid.fill(kMarkerNoKey);
         return true;
     }
@@ -167,7 +148,7 @@ bool DeviceAPOInfo::fill(const std::wstring& key, const std::wstring& id, const 
         present[i] = reg::valueExists(effects, kFxSlotValueNames[i]);
         orgGuid[i] = present[i] ? reg::readStringValue(effects, kFxSlotValueNames[i]) : kMarkerNoValue;
         if (present[i] && needsLiteralMark(orgGuid[i])) literalSlots |= 1u << i;
-        if (logging) _dbgw(L"[brisol]:orgGuid[%d]=%s", static_cast<int>(i), orgGuid[i].c_str());
+        if (logging) log::trace(L":orgGuid[%d]=%s", static_cast<int>(i), orgGuid[i].c_str());
     }
     bool anyEffect = false;
     for (std::size_t i = 0; i < kFxSlotCount; ++i) {
@@ -176,7 +157,7 @@ bool DeviceAPOInfo::fill(const std::wstring& key, const std::wstring& id, const 
     }
 
     if (!anyEffect) {
-        if (!reg::isWindowsVersionAtLeast(6, 3)) return true;
+        if (!common::isWindowsVersionAtLeast(6, 3)) return true;
         bool newerSlots = present[kStreamSlot] || present[kModeSlot] || present[kEndpointSlot];
         for (const wchar_t* name : kNewerSlotValues) newerSlots = newerSlots || reg::valueExists(effects, name);
         if ((present[kPreMixSlot] || present[kPostMixSlot]) && !newerSlots) {
@@ -187,7 +168,7 @@ bool DeviceAPOInfo::fill(const std::wstring& key, const std::wstring& id, const 
         return true;
     }
 
-    if (logging) _dbgw(L"[brisol]:drv is installed");
+    if (logging) log::trace(L":drv is installed");
     installed = true;
 
     const std::wstring store = childApoStoreKeyPath(id);
@@ -245,4 +226,4 @@ bool DeviceAPOInfo::fill(const std::wstring& key, const std::wstring& id, const 
     return true;
 }
 
-}  // namespace zol::apo
+}  // namespace zol::apo_install

@@ -1,10 +1,10 @@
 // Effect-installation records: what one audio endpoint is, whether the kit's effect is installed
 // on it, which effect registrations it had before, and how the effect is (to be) inserted.
 //
-// AbstractAPOInfo is the interface, DeviceAPOInfo its one implementation. The virtual operations
-// are declared in a fixed order (the slot numbers in the comments), since hosts of the record
-// depend on that order. install, uninstall and reinstall belong to the FxProperties edit and are
-// defined in fx_properties.cpp; everything else about the record is defined in apo_info.cpp.
+// EndpointRecord is the record as read (apo_info.cpp), usable by a program that only looks.
+// AbstractAPOInfo is the interface of the installation, DeviceAPOInfo its one implementation; its
+// virtual operations, the FxProperties edit among them, are defined in fx_properties.cpp, so the
+// class's table of them comes only with the code that writes.
 #pragma once
 
 #include <windows.h>
@@ -14,7 +14,7 @@
 #include <cstdint>
 #include <string>
 
-namespace zol::apo {
+namespace zol::apo_install {
 
 // --- The kit's two effect classes (implemented by the effect library) ---
 extern const GUID StreamEffectApoClsid;    // {7E473820-7159-4426-A7D7-123DD7EB697D}: stream slot
@@ -109,8 +109,7 @@ public:
 // One endpoint's record. The fields are plain data, in this order, so that the installation
 // driver (which sets previousOs before a load) and the FxProperties edit can use them directly.
 // A new record is empty: empty strings, false flags, zero numbers, both option blocks zero.
-class DeviceAPOInfo : public AbstractAPOInfo {
-public:
+struct EndpointRecord {
     bool previousOs = false;           // look the endpoint up in the previous-OS tree
     std::wstring endpointName;
     std::wstring deviceDescription;
@@ -133,26 +132,8 @@ public:
     InstallOptions appliedOptions;     // what the last install used; survives loads
     std::uint32_t literalSlots = 0;    // bit i: orgGuid[i] is a former text, not a marker
 
-    ~DeviceAPOInfo() override = default;
-    std::wstring getDeviceDescription() const override;
-    std::wstring getEndpointName() const override;
-    std::wstring getEndpointId() const override;
-    std::wstring getDisplayText() const override;
-    std::uint32_t getChannelCount() const override;
-    std::uint32_t getSampleRate() const override;
-    std::uint32_t getChannelMask() const override;
-    bool isCapture() const override;
-    bool isInstalled() const override;
-    bool matchesDevice(std::uint32_t word0, std::uint32_t word1, std::uint32_t word2) const override;
-    bool isOutdated() const override;
-    bool hasPendingChange() const override;
-    bool hasNoEffects() const override;
-    bool isSystemEffectsDisabled() const override;
-    bool isDefaultEndpoint() const override;
-    // The FxProperties edit (fx_properties.cpp).
-    void install() override;
-    void uninstall() override;
-    void reinstall() override;
+    // The endpoint belongs to a device of the supported-device table (its three words).
+    bool matchesDevice(std::uint32_t word0, std::uint32_t word1, std::uint32_t word2) const;
 
     // Fills the record from the endpoint's keys in the tree chosen by previousOs; false (record
     // unchanged) when the id is in neither flow key. The GUID argument is not used.
@@ -176,4 +157,28 @@ private:
               const std::wstring& defaultEndpointGuid, Reading reading);
 };
 
-}  // namespace zol::apo
+class DeviceAPOInfo : public AbstractAPOInfo, public EndpointRecord {
+public:
+    ~DeviceAPOInfo() override = default;
+    std::wstring getDeviceDescription() const override;
+    std::wstring getEndpointName() const override;
+    std::wstring getEndpointId() const override;
+    std::wstring getDisplayText() const override;
+    std::uint32_t getChannelCount() const override;
+    std::uint32_t getSampleRate() const override;
+    std::uint32_t getChannelMask() const override;
+    bool isCapture() const override;
+    bool isInstalled() const override;
+    bool matchesDevice(std::uint32_t word0, std::uint32_t word1, std::uint32_t word2) const override;
+    bool isOutdated() const override;
+    bool hasPendingChange() const override;
+    bool hasNoEffects() const override;
+    bool isSystemEffectsDisabled() const override;
+    bool isDefaultEndpoint() const override;
+    // The FxProperties edit (fx_properties.cpp).
+    void install() override;
+    void uninstall() override;
+    void reinstall() override;
+};
+
+}  // namespace zol::apo_install

@@ -9,7 +9,7 @@
 
 #include "common/unique_handle.h"
 
-namespace zol::apo {
+namespace zol::apo_install {
 namespace {
 
 struct bluetooth_find_traits {
@@ -59,4 +59,4 @@ BluetoothDeviceSearch exchangeBluetoothDeviceSearch(BluetoothDeviceSearch replac
     return std::exchange(replacementSearch(), std::move(replacement));
 }
 
-}  // namespace zol::apo
+}  // namespace zol::apo_install

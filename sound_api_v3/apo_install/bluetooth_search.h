@@ -7,7 +7,7 @@
 #include <functional>
 #include <string>
 
-namespace zol::apo {
+namespace zol::apo_install {
 
 // Called once per device; returns true to end the search early.
 using BluetoothDeviceVisitor = std::function<bool(const std::wstring& name, std::uint64_t address)>;
@@ -25,4 +25,4 @@ void searchBluetoothDevices(const BluetoothDeviceVisitor& visit);
 // it replaces. For tests; the library itself never calls it.
 BluetoothDeviceSearch exchangeBluetoothDeviceSearch(BluetoothDeviceSearch replacement);
 
-}  // namespace zol::apo
+}  // namespace zol::apo_install

@@ -20,7 +20,7 @@ EffectLibraryCall callRegistrationExport(const std::wstring& libraryPath, const 
 }  // namespace
 
 std::wstring effectLibraryPath(const std::wstring& hostExecutable) {
-    return host_utils::directoryPart(hostExecutable) + kEffectLibraryFileName;
+    return host_utils::directoryPart(hostExecutable) + L"\\" + kEffectLibraryFileName;
 }
 
 std::wstring effectLibraryPath() { return effectLibraryPath(host_utils::hostExecutablePath()); }

@@ -9,7 +9,7 @@
 
 namespace zol::apo_install {
 
-constexpr const wchar_t* kEffectLibraryFileName = L"\\ZolSoundAPO.dll";
+constexpr const wchar_t* kEffectLibraryFileName = L"ZolSoundAPO.dll";
 
 // The directory of the host executable (see host_utils/host_path.h) + "\ZolSoundAPO.dll".
 std::wstring effectLibraryPath(const std::wstring& hostExecutable);

@@ -11,9 +11,9 @@
 
 #include "apo_install/bluetooth_search.h"
 #include "log/debug_log.h"
-#include "registry/registry.h"
+#include "registry/registry_read.h"
 
-namespace zol::apo {
+namespace zol::apo_install {
 namespace {
 
 using Microsoft::WRL::ComPtr;
@@ -85,7 +85,7 @@ std::vector<EndpointMatch> findUsbEndpoints(std::uint16_t vendorId, std::uint16_
                 continue;
         } catch (const reg::RegistryException& e) {
             // Some other device's odd endpoint: it cannot be ours, and must not stop the search.
-            _dbgw(L"[brisol]%s", e.message().c_str());
+            log::trace(L"%s", e.message().c_str());
             continue;
         }
         if (lowerCase(hardwareId).find(pattern) != std::wstring::npos) matches.push_back({0, id});
@@ -177,4 +177,4 @@ EndpointProperties readEndpointProperties(const std::wstring& endpointKey, const
     return read;
 }
 
-}  // namespace zol::apo
+}  // namespace zol::apo_install

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-namespace zol::apo {
+namespace zol::apo_install {
 
 // --- The MMDevices trees ---
 constexpr const wchar_t* kCurrentTreeKey =
@@ -100,4 +100,4 @@ struct EndpointProperties {
 // of the wrong type raises RegistryException.
 EndpointProperties readEndpointProperties(const std::wstring& endpointKey, const std::wstring& endpointId);
 
-}  // namespace zol::apo
+}  // namespace zol::apo_install

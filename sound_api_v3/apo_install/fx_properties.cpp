@@ -12,13 +12,15 @@
 #include <vector>
 
 #include "apo_install/endpoint_catalogue.h"
+#include "common/guid_text.h"
 #include "common/unique_handle.h"
+#include "common/windows_version.h"
 #include "log/debug_log.h"
 #include "registry/backup_file.h"
 #include "registry/permissions.h"
 #include "registry/registry.h"
 
-namespace zol::apo {
+namespace zol::apo_install {
 namespace {
 
 namespace reg = zol::registry;
@@ -64,11 +66,35 @@ void exportBackup(const DeviceAPOInfo& record, const std::wstring& fx, const std
     try {
         reg::exportValuesToRegFile(fx, names, backupFilePath(record));
     } catch (const reg::RegistryException& e) {
-        _dbgw(L"[brisol]%s", e.message().c_str());
+        log::trace(L"%s", e.message().c_str());
     }
 }
 
 }  // namespace
+
+std::wstring DeviceAPOInfo::getDeviceDescription() const { return deviceDescription; }
+std::wstring DeviceAPOInfo::getEndpointName() const { return endpointName; }
+std::wstring DeviceAPOInfo::getEndpointId() const { return endpointId; }
+std::wstring DeviceAPOInfo::getDisplayText() const {
+    return deviceDescription + L" " + endpointName + L" " + endpointId;
+}
+std::uint32_t DeviceAPOInfo::getChannelCount() const { return channelCount; }
+std::uint32_t DeviceAPOInfo::getSampleRate() const { return sampleRate; }
+std::uint32_t DeviceAPOInfo::getChannelMask() const { return channelMask; }
+bool DeviceAPOInfo::isCapture() const { return isCaptureEndpoint; }
+bool DeviceAPOInfo::isInstalled() const { return installed; }
+
+bool DeviceAPOInfo::matchesDevice(std::uint32_t word0, std::uint32_t word1, std::uint32_t word2) const {
+    return EndpointRecord::matchesDevice(word0, word1, word2);
+}
+bool DeviceAPOInfo::isOutdated() const { return installed && version != kCurrentStoreVersion; }
+bool DeviceAPOInfo::hasPendingChange() const { return installed && loadedOptions != appliedOptions; }
+bool DeviceAPOInfo::hasNoEffects() const {
+    return !installed && orgGuid[kPreMixSlot] == kMarkerNoKey && (literalSlots & 1u) == 0;
+}
+bool DeviceAPOInfo::isSystemEffectsDisabled() const { return systemEffectsDisabled; }
+bool DeviceAPOInfo::isDefaultEndpoint() const { return isDefault; }
+
 
 std::wstring captureDeviceInterfacePath(const std::wstring& endpointId) {
     return L"\\\\?\\SWD#MMDEVAPI#{0.0.1.00000000}." + endpointId + L"#{2eef81be-33fa-4800-9670-1cd474972c3f}";
@@ -113,7 +139,7 @@ void DeviceAPOInfo::install() {
     // The former registrations as they are now in the registry (not as the load saw them).
     const std::wstring fx = fxPropertiesKey();
     if (reg::keyExists(fx)) {
-        _dbgw(L"[brisol]:backup org Effects");
+        log::trace(L":backup org Effects");
         std::vector<std::wstring> backedUp;
         std::uint32_t literal = 0;
         for (std::size_t i = 0; i < kFxSlotCount; ++i) {
@@ -129,42 +155,42 @@ void DeviceAPOInfo::install() {
         if (literal != 0) reg::writeDwordValue(store, kLiteralSlotsValue, literal);
         if (!backedUp.empty()) exportBackup(*this, fx, backedUp);
     } else {
-        _dbgw(L"[brisol]:init FxProperities");
+        log::trace(L":init FxProperities");
         // Markers first: a pass that dies after creating the key leaves a store saying it is ours.
         for (const wchar_t* name : kFxSlotValueNames) reg::writeStringValue(store, name, kMarkerNoKey);
         createFxProperties(endpointKey(), fx);
         reg::writeStringValue(fx, kFxItemNameDisplay, kFxItemNameDisplayText);
     }
 
-    const auto [preChild, postChild] = chooseChildren(orgGuid, appliedOptions, reg::isWindowsVersionAtLeast(6, 3));
+    const auto [preChild, postChild] = chooseChildren(orgGuid, appliedOptions, common::isWindowsVersionAtLeast(6, 3));
     reg::writeStringValue(store, kPreMixChildValue, preChild);
     reg::writeStringValue(store, kPostMixChildValue, postChild);
     reg::writeStringValue(store, kAllowSilentBufferModificationValue,
                           appliedOptions.allowSilentBufferModification ? L"true" : L"false");
     reg::writeStringValue(store, kStoreVersionValue, kCurrentStoreVersion);
 
-    _dbgw(L"[brisol]:installing Effects");
-    reg::writeStringValue(fx, kFxSlotValueNames[kStreamSlot], reg::guidToString(StreamEffectApoClsid));
-    _dbgw(L"[brisol]:proc m_sfx");
+    log::trace(L":installing Effects");
+    reg::writeStringValue(fx, kFxSlotValueNames[kStreamSlot], common::guidToString(StreamEffectApoClsid));
+    log::trace(L":proc m_sfx");
     if (!reg::valueExists(fx, kStreamProcessingModes))
         reg::writeMultiStringValue(fx, kStreamProcessingModes, kDefaultProcessingMode);
 
     if (!isCaptureEndpoint) {
-        _dbgw(L"[brisol]:proc efx");
-        reg::writeStringValue(fx, kFxSlotValueNames[kEndpointSlot], reg::guidToString(EndpointEffectApoClsid));
+        log::trace(L":proc efx");
+        reg::writeStringValue(fx, kFxSlotValueNames[kEndpointSlot], common::guidToString(EndpointEffectApoClsid));
         if (!reg::valueExists(fx, kEndpointProcessingModes))
             reg::writeMultiStringValue(fx, kEndpointProcessingModes, kDefaultProcessingMode);
     } else {
         reg::writeStringValue(fx, kFxSlotValueNames[kEndpointSlot], kDefaultProcessingMode);
     }
 
-    _dbgw(L"[brisol]:ext proc");
+    log::trace(L":ext proc");
     const std::wstring properties = propertiesKey();
     if (isCaptureEndpoint && reg::keyExists(properties) &&
         !reg::valueExists(properties, kDeviceInterfacePathProperty))
         reg::writeStringValue(properties, kDeviceInterfacePathProperty, captureDeviceInterfacePath(endpointId));
 
-    _dbgw(L"[brisol]:enable enhance");
+    log::trace(L":enable enhance");
     if (reg::valueExists(fx, property::kDisableSystemEffects)) reg::deleteValue(fx, property::kDisableSystemEffects);
 }
 
@@ -204,4 +230,4 @@ void enableSystemEffects(const std::wstring& endpointId) {
     reg::writeDwordValue(endpoint + L"\\FxProperties", property::kDisableSystemEffects, 0);
 }
 
-}  // namespace zol::apo
+}  // namespace zol::apo_install

@@ -9,7 +9,7 @@
 
 #include "apo_install/apo_info.h"
 
-namespace zol::apo {
+namespace zol::apo_install {
 
 // --- Values of "FxProperties" besides the FxSlot values ---
 // Display name of an "FxProperties" that install had to create.
@@ -37,4 +37,4 @@ std::pair<std::wstring, std::wstring> chooseChildren(const std::array<std::wstri
 // failed write (for instance an endpoint without "FxProperties") raises RegistryException.
 void enableSystemEffects(const std::wstring& endpointId);
 
-}  // namespace zol::apo
+}  // namespace zol::apo_install

@@ -13,7 +13,7 @@
 #include "log/debug_log.h"
 #include "registry/registry.h"
 
-namespace zol::apo {
+namespace zol::apo_install {
 namespace {
 
 namespace reg = zol::registry;
@@ -34,7 +34,7 @@ std::int32_t treatEndpoint(DeviceAPOInfo& record, const std::wstring& endpointId
     try {
         if (!record.load(endpointId, std::wstring())) return kEndpointNotLoaded;
     } catch (const reg::RegistryException& e) {
-        _dbgw(L"[brisol]%s", e.message().c_str());
+        log::trace(L"%s", e.message().c_str());
         return kEndpointNotLoaded;
     }
     return bringToWantedState(record, install);
@@ -131,4 +131,4 @@ std::int32_t applyEffectToAllEndpoints(bool install) {
     return total;
 }
 
-}  // namespace zol::apo
+}  // namespace zol::apo_install

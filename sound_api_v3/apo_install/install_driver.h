@@ -13,7 +13,7 @@
 #include <cstdint>
 #include <string>
 
-namespace zol::apo {
+namespace zol::apo_install {
 
 class DeviceAPOInfo;
 
@@ -49,4 +49,4 @@ std::int32_t applyEffectToBluetoothDevice(std::uint8_t flow, bool install, std::
 // Every render, then every capture endpoint of the system; restarts the service when any changed.
 std::int32_t applyEffectToAllEndpoints(bool install);
 
-}  // namespace zol::apo
+}  // namespace zol::apo_install

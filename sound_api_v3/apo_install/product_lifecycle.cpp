@@ -7,6 +7,7 @@
 #include "apo_install/endpoint_catalogue.h"
 #include "apo_install/fx_properties.h"
 #include "apo_install/install_driver.h"
+#include "common/guid_text.h"
 #include "common/product_key.h"
 #include "host_utils/host_path.h"
 #include "host_utils/process_control.h"
@@ -15,7 +16,7 @@
 #include "settings/device_info.h"
 #include "settings/device_settings.h"
 
-namespace zol::apo {
+namespace zol::apo_install {
 namespace {
 
 namespace reg = zol::registry;
@@ -57,7 +58,7 @@ bool endpointNamesEffectClass(const std::wstring& endpointKey) {
 }
 
 std::wstring classKeyPath(const GUID& clsid) {
-    return L"HKEY_CLASSES_ROOT\\CLSID\\" + reg::guidToString(clsid);
+    return L"HKEY_CLASSES_ROOT\\CLSID\\" + common::guidToString(clsid);
 }
 
 // The driver reads the switch again; reading it here too must not log a missing key twice.
@@ -96,7 +97,7 @@ void finishInterruptedPass() {
         try {
             undoUnfinishedEndpoint(endpointId);
         } catch (const reg::RegistryException& e) {
-            _dbgw(L"[brisol]%s", e.message().c_str());  // an odd entry is left for the pass to skip
+            log::trace(L"%s", e.message().c_str());  // an odd entry is left for the pass to skip
         }
     }
     if (reg::isKeyEmpty(kChildApoStoreKey)) reg::deleteKey(kChildApoStoreKey);
@@ -140,17 +141,17 @@ int installProduct() {
 int removeProduct() {
     checkProductValues(false);
     finishInterruptedPass();
-    _dbgw(L"[brisol]:%S", "unInit");
-    _dbgw(L"[brisol]:kill audiodg.exe");
+    log::trace(L":%S", "unInit");
+    log::trace(L":kill audiodg.exe");
     host_utils::terminateUntilGone(kAudioEngine);
 
-    _dbgw(L"[brisol]:regsvr uninstall APO");
+    log::trace(L":regsvr uninstall APO");
     // The audio engine has let go of the effect library: unregister it before touching endpoints,
     // and keep everything as it is when that fails.
     const std::wstring library = apo_install::effectLibraryPath();
     if (apo_install::unregisterEffectLibrary(library) != apo_install::EffectLibraryCall::Done) return -3;
 
-    _dbgw(L"[brisol]:exec uninstall drv");
+    log::trace(L":exec uninstall drv");
     const bool allEndpoints = allEndpointsMode();
     applyEffectToSupportedDevices(kCaptureFirst, false, true, true);
     // An endpoint that could not be restored still names the effect: it keeps a working effect
@@ -162,4 +163,4 @@ int removeProduct() {
     return 1;
 }
 
-}  // namespace zol::apo
+}  // namespace zol::apo_install

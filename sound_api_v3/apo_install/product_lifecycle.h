@@ -9,7 +9,7 @@
 //   library is unregistered.
 #pragma once
 
-namespace zol::apo {
+namespace zol::apo_install {
 
 // init: 0.
 int installProduct();
@@ -22,4 +22,4 @@ bool anyEndpointNamesEffectClass();
 // Whether the effect library's classes are registered (the stream effect's class key exists).
 bool effectClassesRegistered();
 
-}  // namespace zol::apo
+}  // namespace zol::apo_install

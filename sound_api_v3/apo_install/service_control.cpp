@@ -1,5 +1,6 @@
 #include "apo_install/service_control.h"
 
+#include "common/system_error.h"
 #include "registry/registry.h"
 
 namespace zol::apo_install {
@@ -74,7 +75,7 @@ BOOL DependentServiceEnumerator::enumerate(SC_HANDLE service, DWORD serviceState
 
 void raiseServiceError(const std::wstring& serviceName, const wchar_t* callName, DWORD code) {
     throw ServiceException(std::wstring(callName) + L" failed for service " + quoted(serviceName) + L" (" +
-                           registry::systemErrorText(code) + L")");
+                           common::systemErrorText(code) + L")");
 }
 
 void raiseServiceError(const Service& service, const wchar_t* callName, DWORD code) {
@@ -116,7 +117,7 @@ void restartService(const std::wstring& serviceName) {
 void restartService(const std::wstring& serviceName, double timeLimitSeconds,
                     const DependentServiceEnumerator& dependents) {
     unique_sc_handle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
-    if (!manager) throw ServiceException(L"OpenSCManager failed (" + registry::systemErrorText(GetLastError()) + L")");
+    if (!manager) throw ServiceException(L"OpenSCManager failed (" + common::systemErrorText(GetLastError()) + L")");
 
     // Ends as the dependents in enumeration order, then the named service: the stop order.
     ServiceList services;

@@ -18,7 +18,14 @@ constexpr std::size_t kBlockSize = 63;
 constexpr unsigned short kCommandCollection = 3;
 constexpr unsigned short kDataCollection = 4;
 constexpr unsigned char kDataReportId = 0x41;
-constexpr unsigned char kAnswerMark = 0x55;
+constexpr unsigned char kAnswerMark = 0x55;  // byte 0 of every answer, and bytes 0-1 of the start command
+// Byte 1 of an answer says what it is; byte 2 carries its value.
+constexpr unsigned char kFlowControlAnswer = 0x60;  // 0xFF: pace the blocks, 0x00: send freely
+constexpr unsigned char kPacedFlow = 0xFF;
+constexpr unsigned char kFreeFlow = 0x00;
+constexpr unsigned char kStatusAnswer = 0x01;       // the final status of the update
+constexpr unsigned char kStartAnswer = 0x02;        // the reply to the start command
+constexpr unsigned char kStartAccepted = 0x01;
 constexpr auto kPacedPause = std::chrono::milliseconds(3);
 
 enum class SendState { paced, waiting, free };
@@ -87,7 +94,7 @@ private:
     int giveUp(Wait::Outcome outcome, FirmwareWait wait) const {
         static const wchar_t* const kWaits[] = {L"", L"start handshake", L"block phase", L"partial block",
                                                 L"final status"};
-        _dbgw(L"[brisol]:fw update: %s during the %s", outcome == Wait::deviceLost ? L"device lost" : L"no answer",
+        log::trace(L":fw update: %s during the %s", outcome == Wait::deviceLost ? L"device lost" : L"no answer",
               kWaits[wait]);
         return kFirmwareDeviceSilent;
     }
@@ -116,10 +123,10 @@ private:
     // final status (left in status_).
     bool handleAnswer(int count) {
         if (!isAnswer(count)) return false;
-        if (answer_[1] == 0x60) {
-            if (answer_[2] == 0xFF) state_ = SendState::paced;
-            else if (answer_[2] == 0x00) state_ = SendState::free;
-        } else if (answer_[1] == 0x01) {
+        if (answer_[1] == kFlowControlAnswer) {
+            if (answer_[2] == kPacedFlow) state_ = SendState::paced;
+            else if (answer_[2] == kFreeFlow) state_ = SendState::free;
+        } else if (answer_[1] == kStatusAnswer) {
             status_ = answer_[2];
             return true;
         }
@@ -150,13 +157,13 @@ int Update::run(const unsigned char* image, int imageLength, int startParameter)
     hid_set_nonblocking(data_.get(), 1);
     report(0, kStageChannelsOpen);
 
-    const unsigned char start[kPacketSize] = {0x55, 0x55, static_cast<unsigned char>(startParameter & 0xFF)};
+    const unsigned char start[kPacketSize] = {kAnswerMark, kAnswerMark, static_cast<unsigned char>(startParameter & 0xFF)};
     if (hid_write(command_.get(), start, kPacketSize) < 0) return giveUp(Wait::deviceLost, kWaitHandshake);
 
     for (Wait wait(timeouts_.handshakeMs, timeouts_.deviceLostMs);;) {
         std::memset(answer_, 0, sizeof answer_);
         const int count = readCommand();
-        if (isAnswer(count) && answer_[1] == 0x02 && answer_[2] == 0x01) break;
+        if (isAnswer(count) && answer_[1] == kStartAnswer && answer_[2] == kStartAccepted) break;
         if (const Wait::Outcome outcome = wait.after(count); outcome != Wait::goingOn)
             return giveUp(outcome, kWaitHandshake);
     }
@@ -206,8 +213,7 @@ int Update::run(const unsigned char* image, int imageLength, int startParameter)
     for (Wait wait(timeouts_.finalStatusMs, timeouts_.deviceLostMs);;) {
         std::memset(answer_, 0, sizeof answer_);
         const int count = readCommand();
-        if (isAnswer(count) && answer_[1] == 0x01)
-            return finish(answer_[2]);
+        if (handleAnswer(count)) return finish(status_);
         if (const Wait::Outcome outcome = wait.after(count); outcome != Wait::goingOn)
             return giveUp(outcome, kWaitFinalStatus);
     }

@@ -38,16 +38,13 @@ int HidLink::setup() {
     const unique_preparsed data(raw);
     HIDP_CAPS caps{};
     if (HidP_GetCaps(raw, &caps) != HIDP_STATUS_SUCCESS) return -3;
-    _dbgw(L"[brisol]inBufLen=%d", static_cast<int>(caps.InputReportByteLength));
+    log::trace(L"inBufLen=%d", static_cast<int>(caps.InputReportByteLength));
     inputReportLength_ = usableLength(caps.InputReportByteLength);
     outputReportLength_ = usableLength(caps.OutputReportByteLength);
     featureReportLength_ = usableLength(caps.FeatureReportByteLength);
 
-    ULONG buffers = 0;
-    HidD_GetNumInputBuffers(osHandle_, &buffers);
     HidD_SetNumInputBuffers(osHandle_, 2);  // the driver keeps at most two unread answers
 
-    event_.reset(CreateEventW(nullptr, TRUE, TRUE, L""));
     HidD_FlushQueue(osHandle_);  // answers to someone else's earlier requests are not ours
     return 0;
 }
@@ -79,7 +76,6 @@ int HidLink::readReport(unsigned char* buffer, std::uint8_t reportId, int timeou
 
 void HidLink::close() {
     device_.reset();
-    event_.reset();
     osHandle_ = INVALID_HANDLE_VALUE;
     inputReportLength_ = outputReportLength_ = featureReportLength_ = 0;
 }

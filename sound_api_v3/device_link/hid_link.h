@@ -39,7 +39,6 @@ public:
 private:
     unique_hid_device device_;
     HANDLE osHandle_ = INVALID_HANDLE_VALUE;  // owned by device_
-    unique_kernel_handle event_;
     std::uint32_t inputReportLength_ = 0;
     std::uint32_t outputReportLength_ = 0;
     std::uint32_t featureReportLength_ = 0;

@@ -142,13 +142,13 @@ void reportContained(const char* exportName) noexcept {
     try {
         throw;
     } catch (const registry::RegistryException& e) {
-        _dbgw(L"[brisol]:%S failed: %s", exportName, e.message().c_str());
+        log::trace(L":%S failed: %s", exportName, e.message().c_str());
     } catch (const apo_install::ServiceException& e) {
-        _dbgw(L"[brisol]:%S failed: %s", exportName, e.message().c_str());
+        log::trace(L":%S failed: %s", exportName, e.message().c_str());
     } catch (const std::exception& e) {
-        _dbgw(L"[brisol]:%S failed: %S", exportName, e.what());
+        log::trace(L":%S failed: %S", exportName, e.what());
     } catch (...) {
-        _dbgw(L"[brisol]:%S failed: unknown exception", exportName);
+        log::trace(L":%S failed: unknown exception", exportName);
     }
 }
 

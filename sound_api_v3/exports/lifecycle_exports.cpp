@@ -33,8 +33,8 @@ using zol::exports::Registry;
 
 // init has no failure result of its own (it returns 0); a failure inside it that cannot pass out
 // returns -1.
-extern "C" int __cdecl init(void) { return guarded("init", Registry::PassesOut, -1, zol::apo::installProduct); }
+extern "C" int __cdecl init(void) { return guarded("init", Registry::PassesOut, -1, zol::apo_install::installProduct); }
 
 extern "C" int __cdecl getDeviceCount(void) { return guarded("getDeviceCount", Registry::Contained, 0, countDevices); }
 
-extern "C" int __cdecl unInit(void) { return guarded("unInit", Registry::PassesOut, 0, zol::apo::removeProduct); }
+extern "C" int __cdecl unInit(void) { return guarded("unInit", Registry::PassesOut, 0, zol::apo_install::removeProduct); }

@@ -33,7 +33,7 @@ int loadDeviceInfo(DeviceInfo* info) {
 }
 
 int changeDeviceProperty(DeviceInfo* info, int property, const unsigned char* data) {
-    if (property < ZOL_PROPERTY_CONTROL || property > ZOL_PROPERTY_EQ_GAINS) return -2;
+    if (property < ZOL_PROPERTY_CONTROL || property > ZOL_PROPERTY_EQ_GAINS) return ZOL_BAD_PROPERTY;
     if (info == nullptr || data == nullptr) return 0;
     const SettingsLock lock;
     updateDeviceProperty(*info, property, data, findMirror(*info).get());

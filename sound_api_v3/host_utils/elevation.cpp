@@ -5,7 +5,7 @@
 
 #include "common/unique_handle.h"
 #include "host_utils/host_path.h"
-#include "settings/global_object_security.h"
+#include "common/security.h"
 
 namespace zol::host_utils {
 namespace {
@@ -19,11 +19,8 @@ constexpr DWORD kMutexQueryState = 0x0001;         // MUTANT_QUERY_STATE
 }  // namespace
 
 int isRunningAsAdmin() {
-    SID_IDENTIFIER_AUTHORITY ntAuthority = SECURITY_NT_AUTHORITY;
-    unique_sid administrators;
-    if (!AllocateAndInitializeSid(&ntAuthority, 2, SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_ADMINS, 0, 0, 0, 0,
-                                  0, 0, administrators.put()))
-        return 0;
+    const unique_sid administrators = common::administratorsSid();
+    if (!administrators) return 0;
     BOOL member = FALSE;
     if (!CheckTokenMembership(nullptr, administrators.get(), &member)) return 0;
     return member ? 1 : 0;
@@ -48,8 +45,8 @@ int globalMutexState(const wchar_t* name) {
 
 int claimInstanceMutex(const wchar_t* name) {
     if (isEmpty(name)) return 0;
-    settings::GlobalObjectSecurity security;
-    if (settings::buildGlobalObjectSecurity(security, kMutexAllAccess, kMutexWaitAndQuery) != 1) return 1;
+    common::GlobalObjectSecurity security;
+    if (common::buildGlobalObjectSecurity(security, kMutexAllAccess, kMutexWaitAndQuery) != 1) return 1;
     // Kept open on purpose until the process ends: that is the claim.
     const HANDLE mutex = CreateMutexW(&security.attributes, FALSE, name);
     const DWORD error = GetLastError();

@@ -8,6 +8,7 @@
 #include <cwchar>
 
 #include "common/product_key.h"
+#include "common/system_error.h"
 #include "common/unique_handle.h"
 #include "registry/registry.h"
 
@@ -94,7 +95,7 @@ void startTask(const wchar_t* exeName, const wchar_t* arguments, int showCommand
     if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
                         &started)) {
         const DWORD error = GetLastError();
-        writeToStandardOutput(L"failed start " + programPath + L",err=" + registry::systemErrorText(error) +
+        writeToStandardOutput(L"failed start " + programPath + L",err=" + common::systemErrorText(error) +
                               L"\r\n");
         return;
     }

@@ -4,6 +4,7 @@
 
 #include <cstdarg>
 #include <cstdio>
+#include <string>
 
 namespace {
 constexpr int kLogChars = 256;
@@ -33,6 +34,15 @@ void writeWide(const wchar_t* format, va_list args) {
     _vsnwprintf(text, kLogChars, format, args);
     text[kLogChars - 1] = L'\0';
     OutputDebugStringW(text);
+}
+
+void trace(const wchar_t* format, ...) {
+    static constexpr wchar_t kPrefix[] = L"[brisol]";
+    const std::wstring line = kPrefix + std::wstring(format);
+    va_list args;
+    va_start(args, format);
+    writeWide(line.c_str(), args);
+    va_end(args);
 }
 
 }  // namespace zol::log

@@ -16,4 +16,7 @@ namespace zol::log {
 // The two above with their arguments already gathered.
 void writeNarrow(const char* format, va_list args);
 void writeWide(const wchar_t* format, va_list args);
+
+// One of the library's own lines: "[brisol]" and then `format` as _dbgw formats it.
+void trace(const wchar_t* format, ...);
 }  // namespace zol::log

@@ -2,24 +2,14 @@
 
 #include <aclapi.h>
 
+#include "common/security.h"
 #include "common/unique_handle.h"
 #include "registry/registry.h"
 
 namespace zol::registry {
 namespace {
 
-unique_sid administratorsSid() {
-    SID_IDENTIFIER_AUTHORITY ntAuthority = SECURITY_NT_AUTHORITY;
-    PSID sid = nullptr;
-    if (!AllocateAndInitializeSid(&ntAuthority, 2, SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_ADMINS, 0, 0, 0, 0,
-                                  0, 0, &sid))
-        return unique_sid();
-    return unique_sid(sid);
-}
-
-[[noreturn]] void raiseKeyError(const wchar_t* prefix, const std::wstring& keyPath, LONG code) {
-    throw RegistryException(prefix + keyPath + L": " + systemErrorText(static_cast<DWORD>(code)));
-}
+using common::administratorsSid;
 
 // One fresh absolute descriptor; it holds only the part that is about to be written.
 unique_local newSecurityDescriptor() { return unique_local(LocalAlloc(LPTR, SECURITY_DESCRIPTOR_MIN_LENGTH)); }
@@ -45,7 +35,7 @@ void ensureKeyWritable(const std::wstring& keyPath) {
     unique_process_heap_block current(HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, size));
     LONG rc = RegGetKeySecurity(key.get(), DACL_SECURITY_INFORMATION, current.get(), &size);
     if (rc != ERROR_SUCCESS)
-        raiseKeyError(L"Error while getting security information for registry key ", keyPath, rc);
+        raise(L"Error while getting security information for registry key ", keyPath, rc);
 
     BOOL present = FALSE;
     BOOL defaulted = FALSE;
@@ -79,7 +69,7 @@ void ensureKeyWritable(const std::wstring& keyPath) {
         throw RegistryException(L"Error in SetSecurityDescriptorDacl while ensuring writability");
 
     rc = RegSetKeySecurity(key.get(), DACL_SECURITY_INFORMATION, descriptor.get());
-    if (rc != ERROR_SUCCESS) raiseKeyError(kSetSecurityError, keyPath, rc);
+    if (rc != ERROR_SUCCESS) raise(kSetSecurityError, keyPath, rc);
     noteChange();
 }
 
@@ -106,7 +96,7 @@ void takeKeyOwnership(const std::wstring& keyPath) {
         throw RegistryException(L"Error in SetSecurityDescriptorOwner while taking ownership");
 
     const LONG rc = RegSetKeySecurity(key.get(), OWNER_SECURITY_INFORMATION, descriptor.get());
-    if (rc != ERROR_SUCCESS) raiseKeyError(kSetSecurityError, keyPath, rc);
+    if (rc != ERROR_SUCCESS) raise(kSetSecurityError, keyPath, rc);
     noteChange();
 
     if (!setTakeOwnershipPrivilege(token.get(), privilege, 0))

@@ -1,50 +1,15 @@
-// Registry access by full key path ("HKEY_LOCAL_MACHINE\SOFTWARE\..."), always in the 64-bit view.
-// Each operation opens its key, does one thing and closes it again before returning or raising.
+// Registry writes by full key path; the reads come with registry_read.h.
 #pragma once
 
-#include <windows.h>
-
-#include <cstdint>
-#include <string>
-#include <utility>
-#include <vector>
-
-#include "common/unique_handle.h"
+#include "registry/registry_read.h"
 
 namespace zol::registry {
 
-// The toolkit's only error: a composed English message, nothing else.
-class RegistryException {
-public:
-    explicit RegistryException(std::wstring message) : message_(std::move(message)) {}
-    const std::wstring& message() const noexcept { return message_; }
-
-private:
-    std::wstring message_;
-};
-
-// Access masks; every one carries KEY_WOW64_64KEY.
-constexpr REGSAM kQueryAccess = KEY_QUERY_VALUE | KEY_WOW64_64KEY;             // 0x0101
-constexpr REGSAM kSetAccess = KEY_SET_VALUE | KEY_WOW64_64KEY;                 // 0x0102
-constexpr REGSAM kEnumerateAccess = KEY_ENUMERATE_SUB_KEYS | KEY_WOW64_64KEY;  // 0x0108
-constexpr REGSAM kDaclAccess = READ_CONTROL | WRITE_DAC | KEY_WOW64_64KEY;     // 0x60100
-constexpr REGSAM kOwnerAccess = WRITE_OWNER | KEY_WOW64_64KEY;                 // 0x80100
-
-bool keyExists(const std::wstring& keyPath);
-bool valueExists(const std::wstring& keyPath, const std::wstring& valueName);
-
-std::wstring readStringValue(const std::wstring& keyPath, const std::wstring& valueName);
-// A REG_DWORD stored with fewer than four bytes is refused with the wrong-type message:
-// there is no number to read in it, and guessing the missing bytes would invent data.
-std::uint32_t readDwordValue(const std::wstring& keyPath, const std::wstring& valueName);
-std::vector<std::uint8_t> readBinaryValue(const std::wstring& keyPath, const std::wstring& valueName);
-// Reads at most `size` bytes into `buffer`; a stored value longer than that is cut to `size`
-// (never written past the buffer), a shorter one leaves the rest of the buffer as it was.
-void readBinaryValueInto(const std::wstring& keyPath, const std::wstring& valueName, void* buffer,
-                         std::uint32_t size);
-
-// Never raises on a system failure: logs it instead (malformed paths still raise).
+// The one write that never raises on a system failure: it logs it instead (malformed paths
+// still raise).
 void writeStringValue(const std::wstring& keyPath, const std::wstring& valueName, const std::wstring& text);
+
+// These raise RegistryException on any failure.
 void writeDwordValue(const std::wstring& keyPath, const std::wstring& valueName, std::uint32_t value);
 void writeBinaryValue(const std::wstring& keyPath, const std::wstring& valueName, const void* data,
                       std::uint32_t size);
@@ -53,11 +18,6 @@ void deleteValue(const std::wstring& keyPath, const std::wstring& valueName);
 
 void createKey(const std::wstring& keyPath);
 void deleteKey(const std::wstring& keyPath);  // only a key without subkeys
-std::vector<std::wstring> listSubkeys(const std::wstring& keyPath);
-bool isKeyEmpty(const std::wstring& keyPath);
-
-std::wstring guidToString(const GUID& guid);
-bool isWindowsVersionAtLeast(std::uint32_t major, std::uint32_t minor);
 
 // --- Test seam: an observer told after every change the layer has made (value written or
 // deleted, key created or deleted, key security written). The shipped library sets none; a
@@ -67,16 +27,5 @@ void setChangeObserver(ChangeObserver observer);
 
 // --- internal, shared with the permission repair ---
 void noteChange();
-std::pair<HKEY, std::wstring> splitKeyPath(const std::wstring& keyPath);
-// Logs a failed open and yields an empty handle instead of raising.
-unique_hkey openKey(const std::wstring& keyPath, REGSAM access);
-std::wstring systemErrorText(DWORD code);
-
-// Reads the product version (dwProductVersionMS) of a file's version resource; 0 when unreadable.
-// isWindowsVersionAtLeast caches this for "kernel32.dll"; tests use it on other files.
-std::uint32_t fileProductVersion(const wchar_t* fileName);
-// Decides the version test against a given product version; separated so the older-system
-// answer can be checked on a platform that only reports a new kernel32.dll.
-bool productVersionAtLeast(std::uint32_t productVersionMS, std::uint32_t major, std::uint32_t minor);
 
 }  // namespace zol::registry

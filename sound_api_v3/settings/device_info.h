@@ -10,6 +10,8 @@ namespace zol::settings {
 
 static_assert(sizeof(DeviceInfo) == 944 && sizeof(EffectBlock) == 575, "settings layout");
 
+inline constexpr const wchar_t* kSettingsSectionName = L"Global\\{372E213D-95EA-4306-A914-F50DB21A21CE}";
+
 inline constexpr const wchar_t* kControlValue = L"{F5530E75-A2A5-43E8-B9DF-1A1E225B5D1A}";
 inline constexpr const wchar_t* kEffectValue = L"{6F8E9E8B-C370-48D3-A20E-D1CA1D61BB3C}";
 inline constexpr const wchar_t* kEqGainValue = L"{983E6A3C-E1AE-49BD-9E50-8FCB108C3F8D}";

@@ -47,7 +47,7 @@ void applyEqGains(DeviceInfo& info, const std::int8_t* gains) {
         computePeakingBiquad(info.effect.coefficients[k], band, sampleRate);
     }
     if (flat > 0)
-        _dbgw(L"[brisol]:eq: sample rate %d Hz does not fit %d of 10 bands, left flat", info.effect.sampleRate, flat);
+        log::trace(L":eq: sample rate %d Hz does not fit %d of 10 bands, left flat", info.effect.sampleRate, flat);
 }
 
 void computePeakingBiquad(BiquadCoefficients& out, const EqBand& band, float sampleRate) {

@@ -2,7 +2,7 @@
 
 #include "common/unique_handle.h"
 #include "log/debug_log.h"
-#include "settings/global_object_security.h"
+#include "common/security.h"
 
 namespace zol::settings {
 namespace {
@@ -12,8 +12,8 @@ constexpr DWORD kMutexAllAccess = 0x1F0001;  // MUTEX_ALL_ACCESS, for the user a
 // Created (or opened) once per load and kept: the lock is taken on every settings call.
 HANDLE lockObject() {
     static const unique_kernel_handle mutex = [] {
-        GlobalObjectSecurity security;
-        if (buildGlobalObjectSecurity(security, kMutexAllAccess, kMutexAllAccess) < 1) return unique_kernel_handle();
+        common::GlobalObjectSecurity security;
+        if (common::buildGlobalObjectSecurity(security, kMutexAllAccess, kMutexAllAccess) < 1) return unique_kernel_handle();
         return unique_kernel_handle(CreateMutexW(&security.attributes, FALSE, kSettingsLockName));
     }();
     return mutex.get();
@@ -24,13 +24,13 @@ HANDLE lockObject() {
 SettingsLock::SettingsLock() {
     HANDLE mutex = lockObject();
     if (mutex == nullptr) {
-        _dbgw(L"[brisol]:settings lock unavailable, err=%u", GetLastError());
+        log::trace(L":settings lock unavailable, err=%u", GetLastError());
         return;
     }
     // Abandoned: its holder died part-way; this call's writes bring both places together again.
     const DWORD wait = WaitForSingleObject(mutex, kSettingsLockWaitMs);
     held_ = wait == WAIT_OBJECT_0 || wait == WAIT_ABANDONED;
-    if (!held_) _dbgw(L"[brisol]:settings lock not acquired (wait %u), going on unlocked", wait);
+    if (!held_) log::trace(L":settings lock not acquired (wait %u), going on unlocked", wait);
 }
 
 SettingsLock::~SettingsLock() {

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "settings/global_object_security.h"
+#include "common/security.h"
 
 namespace zol::settings {
 namespace {
@@ -12,8 +12,8 @@ constexpr DWORD kSectionAccess = 0xF001F;  // SECTION_ALL_ACCESS, for the user a
 bool SettingsMirror::open(std::uint32_t size, const wchar_t* name, bool restricted) {
     close();
     if (size < sizeof(std::uint32_t)) return false;  // no room for the payload size
-    GlobalObjectSecurity security;
-    if (restricted && buildGlobalObjectSecurity(security, kSectionAccess, kSectionAccess) < 1) return false;
+    common::GlobalObjectSecurity security;
+    if (restricted && common::buildGlobalObjectSecurity(security, kSectionAccess, kSectionAccess) < 1) return false;
     if (name != nullptr) name_ = name;
 
     section_.reset(CreateFileMappingW(INVALID_HANDLE_VALUE, restricted ? &security.attributes : nullptr,

@@ -7,10 +7,10 @@
 #include <string>
 
 #include "common/unique_handle.h"
+#include "settings/device_info.h"
 
 namespace zol::settings {
 
-inline constexpr const wchar_t* kSettingsSectionName = L"Global\\{372E213D-95EA-4306-A914-F50DB21A21CE}";
 inline constexpr std::uint32_t kSettingsSectionSize = 8188;
 
 class SettingsMirror {

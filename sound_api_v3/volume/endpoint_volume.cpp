@@ -7,6 +7,8 @@
 
 #include <algorithm>
 
+#include "common/com_apartment.h"
+
 namespace zol::volume {
 namespace {
 
@@ -18,29 +20,13 @@ constexpr IID kMMDeviceEnumeratorIid = {0xA95664D2, 0x9614, 0x4F35, {0xA7, 0x46,
 constexpr IID kAudioEndpointVolumeIid = {0x5CDF2C82, 0x841E, 0x4546, {0x97, 0x22, 0x0C, 0xF7, 0x40, 0x78, 0x22, 0x9A}};
 constexpr IID kAudioClientIid = {0x1CB9AD4C, 0xDBFA, 0x4C32, {0xB1, 0x78, 0xC2, 0xF5, 0x68, 0xA7, 0x03, 0xB2}};
 
-// Balances a successful CoInitializeEx (S_FALSE included) and nothing else: on a thread in a
-// multithreaded apartment the call fails and the thread's COM state is left alone.
-class ApartmentScope {
-public:
-    ApartmentScope() : initialised_(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) {}
-    ~ApartmentScope() {
-        if (initialised_) CoUninitialize();
-    }
-    ApartmentScope(const ApartmentScope&) = delete;
-    ApartmentScope& operator=(const ApartmentScope&) = delete;
-    bool ok() const { return initialised_; }
-
-private:
-    bool initialised_;
-};
-
 // The one sequence every volume and mute operation runs: apartment, enumerator, default
 // endpoint, endpoint volume, audio client (obtained only because the sequence has always
 // required it), then `operation`. Interfaces are released in reverse order before COM is
 // uninitialised. True when every step and the operation succeeded.
 template <typename Operation>
 bool onDefaultEndpoint(int flow, Operation&& operation) {
-    ApartmentScope apartment;
+    common::ApartmentScope apartment;
     if (!apartment.ok()) return false;
     ComPtr<IMMDeviceEnumerator> enumerator;
     ComPtr<IMMDevice> device;

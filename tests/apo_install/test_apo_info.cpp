@@ -2,6 +2,8 @@
 #include <gtest/gtest.h>
 #include <objbase.h>
 
+#include "common/windows_version.h"
+#include "common/system_error.h"
 #include "apo_install/apo_info.h"
 #include "apo_install/endpoint_catalogue.h"
 #include "support/endpoint_fixture.h"
@@ -9,7 +11,7 @@
 #include "support/debug_channel.h"
 #include "support/scratch_key.h"
 
-namespace zol::apo {
+namespace zol::apo_install {
 namespace {
 
 using test::narrow;
@@ -68,7 +70,7 @@ TEST_F(Records, EndpointWithoutFxProperties) {
 TEST_F(Records, SlotStyleOfAnEndpointWithoutTheEffect) {
     // Windows 10 here (Wine's kernel32 reports 10.0); the older-system branch (style 0 whatever
     // the slots) needs a kernel32 older than 6.3 and is not reachable on this platform.
-    ASSERT_TRUE(registry::isWindowsVersionAtLeast(6, 3));
+    ASSERT_TRUE(zol::common::isWindowsVersionAtLeast(6, 3));
     struct Case {
         const char* what;
         std::vector<std::pair<std::wstring, std::wstring>> fx;
@@ -301,7 +303,7 @@ TEST_F(Records, ReloadOfAMissingIdRaisesOnTheCaptureKey) {
     DeviceAPOInfo record;
     EXPECT_EQ(loadFailure(record, id, true),
               narrow(L"Error while reading registry value " + endpointKeyPath(false, true, id) +
-                     L"\\DeviceState: " + registry::systemErrorText(ERROR_INVALID_HANDLE)));
+                     L"\\DeviceState: " + zol::common::systemErrorText(ERROR_INVALID_HANDLE)));
 }
 
 TEST_F(Records, ReloadUsesTheCurrentTreeAndTestsTheDefaultEndpoint) {
@@ -370,4 +372,4 @@ TEST(BackupFileName, NineCharactersBecomeUnderscores) {
 }
 
 }  // namespace
-}  // namespace zol::apo
+}  // namespace zol::apo_install

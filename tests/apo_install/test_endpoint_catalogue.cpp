@@ -4,13 +4,14 @@
 #include <algorithm>
 #include <functional>
 
+#include "common/system_error.h"
 #include "apo_install/apo_info.h"
 #include "apo_install/endpoint_catalogue.h"
 #include "support/endpoint_fixture.h"
 #include "registry/registry.h"
 #include "support/scratch_key.h"
 
-namespace zol::apo {
+namespace zol::apo_install {
 namespace {
 
 using test::narrow;
@@ -146,7 +147,7 @@ std::string failureOf(const std::wstring& key, const std::wstring& id) {
 }
 
 TEST_F(EndpointProperties_, MissingOrMistypedValuesRaise) {
-    const std::wstring missing = L": " + registry::systemErrorText(ERROR_FILE_NOT_FOUND);
+    const std::wstring missing = L": " + zol::common::systemErrorText(ERROR_FILE_NOT_FOUND);
     const auto describeBut = [](TestEndpoint& e, const wchar_t* skip) -> TestEndpoint& {
         e.deviceState(1);
         for (const wchar_t* name : {p::kDeviceDescription, p::kEndpointName, p::kHardwareId})
@@ -256,7 +257,7 @@ TEST(BluetoothSearch, PreviousTreeAndItsAbsence) {
     }
     EXPECT_EQ(test::registryMessageOf([&] { record.findBluetoothEndpoint(kWord0, 0, 0xFFFFFF, true, 0); }),
               narrow(L"Error while enumerating sub keys of registry key " + previousRender + L": " +
-                     registry::systemErrorText(ERROR_INVALID_HANDLE)));
+                     zol::common::systemErrorText(ERROR_INVALID_HANDLE)));
     EXPECT_TRUE(record.previousOs);
     TestEndpoint old(false, true);
     old.describe(L"Headphones", L"Zol BT", L"x").property(p::kHardwareIdFallback, L"BTHENUM\\d");
@@ -271,4 +272,4 @@ TEST(DefaultEndpointGuid, EmptyWithoutCom) {
 }
 
 }  // namespace
-}  // namespace zol::apo
+}  // namespace zol::apo_install

@@ -18,7 +18,7 @@
 #include "support/scratch_directory.h"
 #include "support/scratch_key.h"
 
-namespace zol::apo {
+namespace zol::apo_install {
 namespace {
 
 using test::narrow;
@@ -405,4 +405,4 @@ TEST_F(FxRoundTrip, InstallThenUninstallKeepsWhatTheUserHad) {
 }
 
 }  // namespace
-}  // namespace zol::apo
+}  // namespace zol::apo_install

@@ -8,6 +8,7 @@
 #include <functional>
 #include <map>
 
+#include "common/system_error.h"
 #include "apo_install/apo_info.h"
 #include "apo_install/effect_library.h"
 #include "apo_install/endpoint_catalogue.h"
@@ -26,7 +27,7 @@
 #include "support/standin_effect_library.h"
 #include "support/standin_services.h"
 
-namespace zol::apo {
+namespace zol::apo_install {
 namespace {
 
 using device_link::ScopedSupportedDeviceTable;
@@ -344,7 +345,7 @@ TEST_F(Driver, FailedRestartShowsTheMessageAndSkipsUnregistration) {
     answeringTheBox([] { return applyEffectToSupportedDevices(kRenderFlow, false, false, false); });
     EXPECT_EQ(result, kServiceNotRestarted);
     ASSERT_TRUE(box) << "no message box appeared";
-    EXPECT_EQ(box->text, L"ControlService failed for service \"AudioSrv\" (" + registry::systemErrorText(1052) + L")");
+    EXPECT_EQ(box->text, L"ControlService failed for service \"AudioSrv\" (" + zol::common::systemErrorText(1052) + L")");
     EXPECT_EQ(box->caption, host_utils::hostExecutablePath());
     // The endpoint was restored, but the library stays registered: its step comes after the restart.
     EXPECT_FALSE(installedOn(speakers));
@@ -365,4 +366,4 @@ TEST_F(Driver, FailedRestartShowsTheMessageAndSkipsUnregistration) {
 }
 
 }  // namespace
-}  // namespace zol::apo
+}  // namespace zol::apo_install

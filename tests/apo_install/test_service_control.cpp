@@ -8,6 +8,7 @@
 #include <iostream>
 #include <optional>
 
+#include "common/system_error.h"
 #include "apo_install/service_control.h"
 #include "registry/registry.h"
 #include "support/scratch_key.h"
@@ -17,7 +18,7 @@ using zol::apo_install::DependentServiceEnumerator;
 using zol::apo_install::restartService;
 using zol::apo_install::Service;
 using zol::apo_install::ServiceException;
-using zol::registry::systemErrorText;
+using zol::common::systemErrorText;
 using zol::test::DependentsFromConfiguration;
 using zol::test::EventJournal;
 using zol::test::narrow;
@@ -161,7 +162,7 @@ TEST_F(AudioServiceRestart, StopAndStartShareOneLimit) {
 TEST_F(AudioServiceRestart, SystemFailuresCarryCallNameQuotedServiceAndSystemText) {
     StandInService::remove(L"ZolNoSuchService");
     EXPECT_EQ(raisedMessage<ServiceException>([] { restartService(L"ZolNoSuchService"); }),
-              L"OpenService failed for service \"ZolNoSuchService\" (" + systemErrorText(ERROR_SERVICE_DOES_NOT_EXIST) + L")");
+              L"OpenService failed for service \"ZolNoSuchService\" (" + zol::common::systemErrorText(ERROR_SERVICE_DOES_NOT_EXIST) + L")");
 
     // A dependent that vanished between enumeration and opening.
     StandInService audio(options(L"AudioSrv"));
@@ -181,7 +182,7 @@ TEST_F(AudioServiceRestart, SystemFailuresCarryCallNameQuotedServiceAndSystemTex
         }
     };
     EXPECT_EQ(raisedMessage<ServiceException>([] { restartService(L"AudioSrv", 30.0, ListsAGhost{}); }),
-              L"OpenService failed for service \"ZolNoSuchService\" (" + systemErrorText(ERROR_SERVICE_DOES_NOT_EXIST) + L")");
+              L"OpenService failed for service \"ZolNoSuchService\" (" + zol::common::systemErrorText(ERROR_SERVICE_DOES_NOT_EXIST) + L")");
     EXPECT_EQ(audio.state(), static_cast<DWORD>(SERVICE_RUNNING));  // raised before any stop
 }
 
@@ -205,7 +206,7 @@ TEST_F(AudioServiceRestart, FailedEnumerationStopsNothing) {
         mutable int calls_ = 0;
     };
     const std::wstring expected =
-        L"EnumDependentServices failed for service \"AudioSrv\" (" + systemErrorText(ERROR_ACCESS_DENIED) + L")";
+        L"EnumDependentServices failed for service \"AudioSrv\" (" + zol::common::systemErrorText(ERROR_ACCESS_DENIED) + L")";
     EXPECT_EQ(raisedMessage<ServiceException>([] { restartService(L"AudioSrv", 30.0, Refuses(false)); }), expected);
     EXPECT_EQ(raisedMessage<ServiceException>([] { restartService(L"AudioSrv", 30.0, Refuses(true)); }), expected);
     EXPECT_TRUE(journal.lines().empty());
@@ -223,10 +224,10 @@ TEST_F(AudioServiceRestart, RefusalsAndPendingStartRaiseTheirMessage) {
     };
     const Case cases[] = {
         {[](StandInServiceOptions& o) { o.refuseStop = true; }, true, 30.0,
-         L"ControlService failed for service \"AudioSrv\" (" + systemErrorText(ERROR_INVALID_SERVICE_CONTROL) + L")",
+         L"ControlService failed for service \"AudioSrv\" (" + zol::common::systemErrorText(ERROR_INVALID_SERVICE_CONTROL) + L")",
          SERVICE_RUNNING},
         {[](StandInServiceOptions& o) { o.startType = SERVICE_DISABLED; }, false, 30.0,
-         L"StartService failed for service \"AudioSrv\" (" + systemErrorText(ERROR_SERVICE_DISABLED) + L")",
+         L"StartService failed for service \"AudioSrv\" (" + zol::common::systemErrorText(ERROR_SERVICE_DISABLED) + L")",
          SERVICE_STOPPED},
         {[](StandInServiceOptions& o) { o.startDelayMs = 2000; }, false, 0.5,
          L"Service start timed out on service \"AudioSrv\"", SERVICE_START_PENDING},

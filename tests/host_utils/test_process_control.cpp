@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "common/system_error.h"
 #include "common/unique_handle.h"
 #include "host_utils/host_path.h"
 #include "host_utils/process_control.h"
@@ -98,7 +99,7 @@ TEST_F(ProcessControl, FailedStartWritesOneLineToStandardOutput) {
         _start_task(row.name, L"-x", SW_HIDE, probes.path().c_str());
         const std::string output = capture.finish();
         const std::string head = "failed start " + narrow(probes.path() + L"\\" + (row.name ? row.name : L"")) + ",err=";
-        if (row.error) EXPECT_EQ(output, head + narrow(zol::registry::systemErrorText(row.error)) + "\r\n");
+        if (row.error) EXPECT_EQ(output, head + narrow(zol::common::systemErrorText(row.error)) + "\r\n");
         EXPECT_EQ(output.rfind(head, 0), 0u) << output;
         EXPECT_EQ(output.find("\r\n"), output.size() - 2) << "one line: " << output;
     }

@@ -91,12 +91,12 @@ public:
             zol::test::rawDeleteTree(endpoint->properties());
         }
         render.describe(L"ZolSound Headset", L"Speakers", kHeadsetHardwareId)
-            .fxValue(zol::apo::kFxSlotValueNames[0], kOtherEffect)
-            .fxValue(zol::apo::kFxSlotValueNames[1], L"{2FE1A8F7-1F7D-4B53-9A1C-3F0E3D7B7E21}")
-            .fxValue(zol::apo::kFxSlotValueNames[2], kFormerStreamEffect);
+            .fxValue(zol::apo_install::kFxSlotValueNames[0], kOtherEffect)
+            .fxValue(zol::apo_install::kFxSlotValueNames[1], L"{2FE1A8F7-1F7D-4B53-9A1C-3F0E3D7B7E21}")
+            .fxValue(zol::apo_install::kFxSlotValueNames[2], kFormerStreamEffect);
         capture.describe(L"ZolSound Headset", L"Microphone", kHeadsetHardwareId);
         unrelated.describe(L"Other Speakers", L"Speakers", L"{1}.USB\\VID_046D&PID_0A44&MI_00\\7&11AA22BB&0&0000")
-            .fxValue(zol::apo::kFxSlotValueNames[2], kOtherEffect);
+            .fxValue(zol::apo_install::kFxSlotValueNames[2], kOtherEffect);
     }
     void TearDown() override {
         for (const wchar_t* name : kSettingsValues) deleteProductValue(name);
@@ -203,7 +203,7 @@ void PrintTo(const Mishap& row, std::ostream* out) { *out << row.name; }
 
 class LifecycleMishaps : public Lifecycle, public ::testing::WithParamInterface<Mishap> {};
 
-namespace fx = zol::apo;
+namespace fx = zol::apo_install;
 const Mishap kMishaps[] = {
     {"ForeignEndpointWithNumericHardwareId",
      [](Lifecycle& l) { l.unrelated.dwordProperty(fx::property::kHardwareId, 7); }, nullptr,

@@ -6,6 +6,7 @@
 #include <fstream>
 #include <iterator>
 
+#include "common/system_error.h"
 #include "registry/backup_file.h"
 #include "registry/registry.h"
 #include "support/scratch_key.h"
@@ -76,7 +77,7 @@ TEST_F(BackupFile, UnreadableValueKeepsTheLinesBeforeIt) {
 
     EXPECT_EQ(failureOf(scratch.path(), {L"first", L"missing", L"first"}, file),
               narrow(L"Error while reading registry value " + scratch.path() + L"\\missing: " +
-                     systemErrorText(ERROR_FILE_NOT_FOUND)));
+                     zol::common::systemErrorText(ERROR_FILE_NOT_FOUND)));
     EXPECT_EQ(fileBytes(file), head + "\"first\"=\"one\"\r\n");
 
     EXPECT_EQ(failureOf(scratch.path(), {L"number"}, file),

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 
+#include "common/system_error.h"
 #include "registry/permissions.h"
 #include "registry/registry.h"
 #include "support/debug_channel.h"
@@ -139,13 +140,13 @@ TEST_F(Permissions, FailuresRaiseTheRegistryLayersMessages) {
     channel.clear();
     EXPECT_EQ(failureOf(ensureKeyWritable, missing),
               narrow(L"Error while getting security information for registry key " + missing + L": " +
-                     systemErrorText(ERROR_INVALID_HANDLE)));
+                     zol::common::systemErrorText(ERROR_INVALID_HANDLE)));
     const auto lines = channel.ownLines();
     ASSERT_EQ(lines.size(), 2u);
     EXPECT_EQ(lines[0], "[brisol]Error while opening registry key " + narrow(missing) + ": ");
     EXPECT_EQ(failureOf(takeKeyOwnership, missing),
               narrow(L"Error while setting security information for registry key " + missing + L": " +
-                     systemErrorText(ERROR_INVALID_HANDLE)));
+                     zol::common::systemErrorText(ERROR_INVALID_HANDLE)));
     EXPECT_TRUE(takeOwnershipPrivilegeEnabled()) << "a failure between enabling and disabling leaves it enabled";
     disableTakeOwnershipPrivilege();
 
@@ -161,7 +162,7 @@ TEST_F(Permissions, FailuresRaiseTheRegistryLayersMessages) {
     rawSetKeySecurity(foreign, L"O:LSG:LSD:P(D;;WOWD;;;WD)(A;;KA;;;WD)");
     EXPECT_EQ(failureOf(ensureKeyWritable, foreign),
               narrow(L"Error while getting security information for registry key " + foreign + L": " +
-                     systemErrorText(ERROR_INVALID_HANDLE)));
+                     zol::common::systemErrorText(ERROR_INVALID_HANDLE)));
     std::wstring subkey;
     HKEY root = test::rawRoot(foreign, &subkey);
     EXPECT_EQ(RegDeleteKeyExW(root, subkey.c_str(), KEY_WOW64_64KEY, 0), ERROR_SUCCESS);

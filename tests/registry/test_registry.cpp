@@ -9,6 +9,9 @@
 #include <string>
 #include <vector>
 
+#include "common/windows_version.h"
+#include "common/guid_text.h"
+#include "common/system_error.h"
 #include "registry/registry.h"
 #include "support/debug_channel.h"
 #include "support/handle_count.h"
@@ -28,7 +31,7 @@ using ::testing::ElementsAre;
 using ::testing::IsEmpty;
 
 
-std::string text(DWORD code) { return narrow(reg::systemErrorText(code)); }
+std::string text(DWORD code) { return narrow(zol::common::systemErrorText(code)); }
 
 class Registry : public ::testing::Test {
 protected:
@@ -274,26 +277,26 @@ TEST_F(Registry, WritesGoToThe64BitViewOfTheMachineHive) {
 }
 
 TEST(RegistryCompanions, ErrorTextsLoseTheirLineEnd) {
-    const std::wstring notFound = reg::systemErrorText(ERROR_FILE_NOT_FOUND);
+    const std::wstring notFound = zol::common::systemErrorText(ERROR_FILE_NOT_FOUND);
     ASSERT_FALSE(notFound.empty());
     EXPECT_NE(notFound.back(), L'\n');
     EXPECT_NE(notFound.back(), L'\r');
-    EXPECT_EQ(reg::systemErrorText(0x2000FFFF), L"");  // no such message
+    EXPECT_EQ(zol::common::systemErrorText(0x2000FFFF), L"");  // no such message
 }
 
 TEST(RegistryCompanions, GuidsAreUpperCaseWithBraces) {
     const GUID guid = {0x372e213d, 0x95ea, 0x4306, {0xa9, 0x14, 0xf5, 0x0d, 0xb2, 0x1a, 0x21, 0xce}};
-    EXPECT_EQ(reg::guidToString(guid), L"{372E213D-95EA-4306-A914-F50DB21A21CE}");
+    EXPECT_EQ(zol::common::guidToString(guid), L"{372E213D-95EA-4306-A914-F50DB21A21CE}");
 }
 
 TEST(RegistryCompanions, WindowsVersionComesFromAFilesProductVersion) {
-    EXPECT_EQ(reg::isWindowsVersionAtLeast(6, 3),
-              reg::productVersionAtLeast(reg::fileProductVersion(L"kernel32.dll"), 6, 3));
-    EXPECT_FALSE(reg::productVersionAtLeast(0x00050003, 6, 3));
-    EXPECT_TRUE(reg::productVersionAtLeast(0x00060003, 6, 3));
-    EXPECT_TRUE(reg::productVersionAtLeast(0x000A0000, 6, 3));
-    EXPECT_FALSE(reg::productVersionAtLeast(0x00060002, 6, 3));
-    EXPECT_EQ(reg::fileProductVersion(L"no-such-file.dll"), 0u);
+    EXPECT_EQ(zol::common::isWindowsVersionAtLeast(6, 3),
+              zol::common::productVersionAtLeast(zol::common::fileProductVersion(L"kernel32.dll"), 6, 3));
+    EXPECT_FALSE(zol::common::productVersionAtLeast(0x00050003, 6, 3));
+    EXPECT_TRUE(zol::common::productVersionAtLeast(0x00060003, 6, 3));
+    EXPECT_TRUE(zol::common::productVersionAtLeast(0x000A0000, 6, 3));
+    EXPECT_FALSE(zol::common::productVersionAtLeast(0x00060002, 6, 3));
+    EXPECT_EQ(zol::common::fileProductVersion(L"no-such-file.dll"), 0u);
 }
 
 }  // namespace

@@ -59,11 +59,11 @@ OwnedKey::OwnedKey(std::wstring path) : path_(std::move(path)) {
 OwnedKey::~OwnedKey() { rawDeleteTree(topCreated_.empty() ? path_ : topCreated_); }
 
 TestEndpoint::TestEndpoint(bool capture, bool previousOs, std::wstring id)
-    : id_(std::move(id)), key_(zol::apo::endpointKeyPath(previousOs, capture, id_)) {}
+    : id_(std::move(id)), key_(zol::apo_install::endpointKeyPath(previousOs, capture, id_)) {}
 
 TestEndpoint& TestEndpoint::describe(const std::wstring& description, const std::wstring& name,
                                      const std::wstring& hardwareId) {
-    namespace p = zol::apo::property;
+    namespace p = zol::apo_install::property;
     deviceState(1);
     property(p::kDeviceDescription, description);
     property(p::kEndpointName, name);
@@ -107,20 +107,20 @@ TestEndpoint& TestEndpoint::emptyFx() {
 
 TestChildStore::TestChildStore(const std::wstring& endpointId) : endpointId_(endpointId) {
     productKeyCreated_ = !rawKeyExists(zol::kProductKey);
-    storeCreated_ = !rawKeyExists(zol::apo::kChildApoStoreKey);
-    rawCreateKey(zol::apo::kChildApoStoreKey);
+    storeCreated_ = !rawKeyExists(zol::apo_install::kChildApoStoreKey);
+    rawCreateKey(zol::apo_install::kChildApoStoreKey);
 }
 
 TestChildStore::~TestChildStore() {
     rawDeleteTree(subkey());
-    rawDeleteValue(zol::apo::kChildApoStoreKey, endpointId_);
+    rawDeleteValue(zol::apo_install::kChildApoStoreKey, endpointId_);
     if (productKeyCreated_)
         rawDeleteTree(zol::kProductKey);
     else if (storeCreated_)
-        rawDeleteTree(zol::apo::kChildApoStoreKey);
+        rawDeleteTree(zol::apo_install::kChildApoStoreKey);
 }
 
-std::wstring TestChildStore::subkey() const { return zol::apo::childApoStoreKeyPath(endpointId_); }
+std::wstring TestChildStore::subkey() const { return zol::apo_install::childApoStoreKeyPath(endpointId_); }
 
 TestChildStore& TestChildStore::value(const std::wstring& name, const std::wstring& text) {
     rawSetText(subkey(), name, text);
@@ -128,14 +128,14 @@ TestChildStore& TestChildStore::value(const std::wstring& name, const std::wstri
 }
 
 TestChildStore& TestChildStore::legacyChild(const std::wstring& text) {
-    rawSetText(zol::apo::kChildApoStoreKey, endpointId_, text);
+    rawSetText(zol::apo_install::kChildApoStoreKey, endpointId_, text);
     return *this;
 }
 
 PairedBluetoothDevices::PairedBluetoothDevices(std::vector<Device> devices)
     : devices_(std::move(devices)), visited_(std::make_shared<int>(0)) {
-    previous_ = zol::apo::exchangeBluetoothDeviceSearch(
-        [devices = devices_, visited = visited_](const zol::apo::BluetoothDeviceVisitor& visit) {
+    previous_ = zol::apo_install::exchangeBluetoothDeviceSearch(
+        [devices = devices_, visited = visited_](const zol::apo_install::BluetoothDeviceVisitor& visit) {
             for (const Device& device : devices) {
                 ++*visited;
                 if (visit(device.name, device.address)) return;
@@ -143,6 +143,6 @@ PairedBluetoothDevices::PairedBluetoothDevices(std::vector<Device> devices)
         });
 }
 
-PairedBluetoothDevices::~PairedBluetoothDevices() { zol::apo::exchangeBluetoothDeviceSearch(std::move(previous_)); }
+PairedBluetoothDevices::~PairedBluetoothDevices() { zol::apo_install::exchangeBluetoothDeviceSearch(std::move(previous_)); }
 
 }  // namespace zol::test

@@ -101,7 +101,7 @@ public:
 private:
     std::vector<Device> devices_;
     std::shared_ptr<int> visited_;
-    zol::apo::BluetoothDeviceSearch previous_;
+    zol::apo_install::BluetoothDeviceSearch previous_;
 };
 
 }  // namespace zol::test

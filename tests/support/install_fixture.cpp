@@ -71,7 +71,7 @@ std::map<std::wstring, StoredValue> storedTree(const std::wstring& key, bool dee
 }
 
 bool installedOn(const std::wstring& endpointId, bool previousOs) {
-    zol::apo::DeviceAPOInfo record;
+    zol::apo_install::DeviceAPOInfo record;
     record.previousOs = previousOs;
     return record.load(endpointId, L"") && record.isInstalled();
 }

@@ -4,7 +4,7 @@
 #include <fstream>
 
 #include "commands.h"
-#include "settings/settings_mirror.h"
+#include "settings/device_info.h"
 #include "settings_session.h"
 
 namespace zolctl {

@@ -4,7 +4,7 @@
 #include "commands.h"
 #include "common/product_key.h"
 #include "endpoint_view.h"
-#include "registry/registry.h"
+#include "registry/registry_read.h"
 #include "settings/device_info.h"
 
 namespace zolctl {

@@ -4,28 +4,17 @@
 #include <objbase.h>
 
 #include "apo_install/apo_info.h"
+#include "common/com_apartment.h"
 #include "apo_install/endpoint_catalogue.h"
 #include "device_link/supported_devices.h"
-#include "registry/registry.h"
+#include "registry/registry_read.h"
 
 namespace zolctl {
 namespace {
 
 namespace reg = zol::registry;
 
-// COM for the default-endpoint lookup, balanced on every path.
-class ComScope {
-public:
-    ComScope() : ok_(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) {}
-    ~ComScope() {
-        if (ok_) CoUninitialize();
-    }
-
-private:
-    bool ok_;
-};
-
-bool belongsToKit(const zol::apo::DeviceAPOInfo& info) {
+bool belongsToKit(const zol::apo_install::EndpointRecord& info) {
     for (size_t i = 0; i < zol::device_link::supportedDeviceCount(); ++i) {
         const auto d = zol::device_link::supportedDevice(i);
         if (info.matchesDevice(d.word0, d.word1, d.word2)) return true;
@@ -37,14 +26,14 @@ EndpointView view(const std::wstring& id, bool capture) {
     EndpointView e;
     e.id = id;
     e.capture = capture;
-    const std::wstring key = zol::apo::endpointKeyPath(false, capture, id);
+    const std::wstring key = zol::apo_install::endpointKeyPath(false, capture, id);
     const std::wstring fx = key + L"\\FxProperties";
     try {
         e.hasFxProperties = reg::keyExists(fx);
-        for (size_t i = 0; i < zol::apo::kFxSlotCount; ++i)
-            if (e.hasFxProperties && reg::valueExists(fx, zol::apo::kFxSlotValueNames[i]))
-                e.fxProperties[i] = reg::readStringValue(fx, zol::apo::kFxSlotValueNames[i]);
-        zol::apo::DeviceAPOInfo info;
+        for (size_t i = 0; i < zol::apo_install::kFxSlotCount; ++i)
+            if (e.hasFxProperties && reg::valueExists(fx, zol::apo_install::kFxSlotValueNames[i]))
+                e.fxProperties[i] = reg::readStringValue(fx, zol::apo_install::kFxSlotValueNames[i]);
+        zol::apo_install::EndpointRecord info;
         if (!info.reload(id, L"")) {
             e.present = false;
             return e;
@@ -58,13 +47,13 @@ EndpointView view(const std::wstring& id, bool capture) {
         e.systemEffectsDisabled = info.systemEffectsDisabled;
         e.slotStyle = info.loadedOptions.slotStyle;
         e.storeVersion = info.installed ? info.version : L"";
-        for (size_t i = 0; i < zol::apo::kFxSlotCount; ++i) e.formerEffects[i] = info.orgGuid[i];
+        for (size_t i = 0; i < zol::apo_install::kFxSlotCount; ++i) e.formerEffects[i] = info.orgGuid[i];
     } catch (const reg::RegistryException& error) {
         e.unreadable = narrow(error.message());
         const std::wstring properties = key + L"\\Properties";
         try {
-            if (reg::valueExists(properties, zol::apo::property::kDeviceDescription))
-                e.description = reg::readStringValue(properties, zol::apo::property::kDeviceDescription);
+            if (reg::valueExists(properties, zol::apo_install::property::kDeviceDescription))
+                e.description = reg::readStringValue(properties, zol::apo_install::property::kDeviceDescription);
         } catch (const reg::RegistryException&) {
         }
     }
@@ -79,10 +68,10 @@ const char* slotName(size_t slot) {
 }
 
 std::vector<EndpointView> snapshotEndpoints() {
-    ComScope com;
+    zol::common::ApartmentScope com;
     std::vector<EndpointView> endpoints;
     for (bool capture : {false, true}) {
-        const std::wstring flowKey = zol::apo::flowKeyPath(false, capture ? zol::apo::kCaptureFlow : zol::apo::kRenderFlow);
+        const std::wstring flowKey = zol::apo_install::flowKeyPath(false, capture ? zol::apo_install::kCaptureFlow : zol::apo_install::kRenderFlow);
         if (!reg::keyExists(flowKey)) continue;
         for (const std::wstring& id : reg::listSubkeys(flowKey)) endpoints.push_back(view(id, capture));
     }

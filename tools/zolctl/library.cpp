@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "cli.h"
-#include "registry/registry.h"
+#include "common/system_error.h"
 
 namespace zolctl {
 
@@ -13,7 +13,7 @@ Library::Library(const std::wstring& nameOrPath) {
                                  nameOrPath.find_first_of(L"\\/") == std::wstring::npos ? 0 : LOAD_WITH_ALTERED_SEARCH_PATH));
     if (!module_) {
         const DWORD error = GetLastError();
-        throw CliError(kNoLibrary, "cannot load " + narrow(nameOrPath) + ": " + narrow(zol::registry::systemErrorText(error)));
+        throw CliError(kNoLibrary, "cannot load " + narrow(nameOrPath) + ": " + narrow(zol::common::systemErrorText(error)));
     }
     // zolctl is built with GCC: registry failures must reach it in the format it catches.
     if (has("_SetRegistryExceptionFormat"))

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "commands.h"
-#include "registry/registry.h"
+#include "registry/registry_read.h"
 
 namespace zolctl {
 namespace {

@@ -5,7 +5,7 @@
 
 #include "cli.h"
 #include "common/unique_handle.h"
-#include "settings/settings_mirror.h"
+#include "settings/device_info.h"
 
 namespace zolctl {
 

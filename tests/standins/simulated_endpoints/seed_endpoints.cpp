@@ -17,7 +17,7 @@
 namespace {
 
 namespace reg = zol::registry;
-namespace apo = zol::apo;
+namespace apo_install = zol::apo_install;
 
 // Fixed ids, so that a demo can name them and a later "remove" finds them.
 constexpr const wchar_t* kRenderId = L"{5eed0001-0a1b-4c20-8000-53494d554c41}";
@@ -50,20 +50,20 @@ std::vector<std::uint8_t> deviceFormat() {
 }
 
 void seed(const wchar_t* id, bool capture) {
-    const std::wstring key = apo::endpointKeyPath(false, capture, id);
+    const std::wstring key = apo_install::endpointKeyPath(false, capture, id);
     const std::wstring properties = key + L"\\Properties";
     reg::createKey(properties);
     reg::writeDwordValue(key, L"DeviceState", 1);
-    reg::writeStringValue(properties, apo::property::kDeviceDescription, L"ZolSoundKit USB headset (SIMULATED)");
-    reg::writeStringValue(properties, apo::property::kEndpointName,
+    reg::writeStringValue(properties, apo_install::property::kDeviceDescription, L"ZolSoundKit USB headset (SIMULATED)");
+    reg::writeStringValue(properties, apo_install::property::kEndpointName,
                           capture ? L"Headset Microphone (SIMULATED)" : L"Headset Earphone (SIMULATED)");
-    reg::writeStringValue(properties, apo::property::kHardwareId, hardwareId());
+    reg::writeStringValue(properties, apo_install::property::kHardwareId, hardwareId());
     const std::vector<std::uint8_t> format = deviceFormat();
-    reg::writeBinaryValue(properties, apo::property::kDeviceFormat, format.data(), static_cast<DWORD>(format.size()));
+    reg::writeBinaryValue(properties, apo_install::property::kDeviceFormat, format.data(), static_cast<DWORD>(format.size()));
     if (!capture) {
         const std::wstring fx = key + L"\\FxProperties";
         reg::createKey(fx);
-        reg::writeStringValue(fx, apo::kFxSlotValueNames[apo::kStreamSlot], kFormerStreamEffect);
+        reg::writeStringValue(fx, apo_install::kFxSlotValueNames[apo_install::kStreamSlot], kFormerStreamEffect);
     }
 }
 
@@ -73,7 +73,7 @@ void deleteTree(const std::wstring& key) {
     reg::deleteKey(key);
 }
 
-void remove(const wchar_t* id, bool capture) { deleteTree(apo::endpointKeyPath(false, capture, id)); }
+void remove(const wchar_t* id, bool capture) { deleteTree(apo_install::endpointKeyPath(false, capture, id)); }
 
 }  // namespace
 

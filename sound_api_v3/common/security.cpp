@@ -1,10 +1,10 @@
-#include "settings/global_object_security.h"
+#include "common/security.h"
 
 #include <aclapi.h>
 
 #include <vector>
 
-namespace zol::settings {
+namespace zol::common {
 namespace {
 
 // The process user's SID in a LocalAlloc block of its own, or empty.
@@ -24,6 +24,15 @@ unique_local currentUserSid() {
 }
 
 }  // namespace
+
+unique_sid administratorsSid() {
+    SID_IDENTIFIER_AUTHORITY ntAuthority = SECURITY_NT_AUTHORITY;
+    unique_sid sid;
+    if (!AllocateAndInitializeSid(&ntAuthority, 2, SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_ADMINS, 0, 0, 0, 0,
+                                  0, 0, sid.put()))
+        return unique_sid();
+    return sid;
+}
 
 int buildGlobalObjectSecurity(GlobalObjectSecurity& security, DWORD userMask, DWORD localServiceMask) {
     security.attributes = SECURITY_ATTRIBUTES{};
@@ -65,4 +74,4 @@ int buildGlobalObjectSecurity(GlobalObjectSecurity& security, DWORD userMask, DW
     return 1;
 }
 
-}  // namespace zol::settings
+}  // namespace zol::common

@@ -1,13 +1,17 @@
-// Security for the library's global named objects (the settings section, the single-instance
-// mutex): a DACL that grants the current user and the LOCAL SERVICE account (the audio
-// engine's account) and nobody else.
+// SIDs and security attributes: the Administrators group, and the DACL of the library's global
+// named objects (the settings section, the single-instance mutex), which grants the current user
+// and the LOCAL SERVICE account (the audio engine's account) and nobody else.
 #pragma once
 
 #include <windows.h>
 
 #include "common/unique_handle.h"
 
-namespace zol::settings {
+namespace zol::common {
+
+// The BUILTIN\Administrators group; empty when the system cannot build it.
+unique_sid administratorsSid();
+
 
 // Security attributes plus the memory they point to; valid while this object lives, so keep it
 // alive until the object has been created with `attributes`.
@@ -22,4 +26,4 @@ struct GlobalObjectSecurity {
 // grants the user alone. On failure `security` carries no descriptor.
 int buildGlobalObjectSecurity(GlobalObjectSecurity& security, DWORD userMask, DWORD localServiceMask);
 
-}  // namespace zol::settings
+}  // namespace zol::common

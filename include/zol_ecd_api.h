@@ -6,10 +6,8 @@
  * from one thread at a time; the settings exports also survive several threads at once (they
  * then take turns), the others are not made for it.
  *
- * Results: 1 done; 0 nothing done or a negative answer; -1 device interface not found or not
- * opened; -2 property number out of range; -3 effect library not unregistered; -4 the headset
- * stopped answering during a firmware update; -5 audio service not restarted. What may leave an
- * export as an exception is stated under "Exceptions" below.
+ * Each export states what it returns under "Returns:"; the result codes have names below
+ * (ZOL_DONE ...). What may leave an export as an exception is stated once, under "Exceptions".
  */
 #ifndef ZOL_ECD_API_H
 #define ZOL_ECD_API_H
@@ -29,6 +27,15 @@
 #ifdef __cplusplus
 extern "C" {
 #endif
+
+/* ---- Result codes ----------------------------------------------------------------------- */
+#define ZOL_DONE 1                               /* done */
+#define ZOL_NOTHING_DONE 0                       /* nothing done, or a negative answer */
+#define ZOL_NO_INTERFACE (-1)                    /* device interface not found or not opened */
+#define ZOL_BAD_PROPERTY (-2)                    /* property number out of range */
+#define ZOL_EFFECT_LIBRARY_NOT_UNREGISTERED (-3) /* unInit: the effect library refused */
+#define ZOL_DEVICE_SILENT (-4)                   /* the headset stopped answering (firmware) */
+#define ZOL_AUDIO_SERVICE_NOT_RESTARTED (-5)     /* the audio service did not come back */
 
 /* ---- Exceptions --------------------------------------------------------------------------
  * Exactly five exports let a registry failure (a value that cannot be read or written, a value of
@@ -52,7 +59,8 @@ extern "C" {
  * before any other export: from then on the same failures leave as the GCC exception
  * zol::registry::RegistryException (message() returns the text), which only a GCC-built C++ host
  * can catch. The choice holds for the whole process; ZOL_REGISTRY_EXCEPTION_MSVC (the default)
- * switches back. Returns 1, or 0 and changes nothing for any other number.
+ * switches back.
+ *   Returns: ZOL_DONE; ZOL_NOTHING_DONE (and nothing changes) for any other number.
  *
  * Nothing else ever leaves an export: any other failure inside the library (out of memory, a
  * registry failure in any other export, a service-control failure) ends that call with its failure
@@ -70,6 +78,7 @@ ZOL_API int __cdecl _SetRegistryExceptionFormat(int format);
  * characters; nothing else (no file, no prefix, no line end). _dbg widens each byte on its own
  * (bytes above 0x7F become U+0080..U+00FF): pass ASCII. _dbgw uses the Microsoft CRT's
  * conversions, where %s takes a wide string and %S a narrow one. A NULL format sends nothing.
+ * Returns: nothing.
  * They are exported under the names the x64 MSVC compiler gives their C++ signatures. For C++
  * hosts of MSVC's ABI this header declares them (with _update_7420_fw) as C++ functions at its
  * end; any other host looks them up by these names. */
@@ -83,10 +92,12 @@ typedef void(__cdecl* zol_dbgw_fn)(const wchar_t* format, ...);
  * case; never by id or window. A null or empty name, or one of MAX_PATH characters or more,
  * matches no process.
  *
- * _is_task_running: 1 when at least one process of that name runs, else 0 (also when the
- *   process list cannot be read).
+ * _is_task_running:
+ *   Returns: 1 when at least one process of that name runs, else 0 (also when the process list
+ *   cannot be read).
  * _kill_task: ends every process of that name with exit code -10 (0xFFFFFFF6). A process this
  *   caller may not terminate is skipped silently. Returns at once, without waiting for them.
+ *   Returns: nothing.
  * _start_task: starts "<directory>\<exeName>" (quoted) followed by one space and `arguments`
  *   when arguments is not null; showCommand is the window state (SW_*). A null or empty
  *   directory means the install directory, the "InstallPath" value under
@@ -95,25 +106,29 @@ typedef void(__cdecl* zol_dbgw_fn)(const wchar_t* format, ...);
  *   The program gets this process's environment and current directory; it is neither waited for
  *   nor tracked. A failed start writes "failed start <path>,err=<system message>\r\n" to
  *   standard output and returns: exactly those bytes, also when the stream is in text mode; the
- *   message keeps placeholders such as "%1" as the system states them (error 193). */
+ *   message keeps placeholders such as "%1" as the system states them (error 193).
+ *   Returns: nothing; a registry failure may leave it (see "Exceptions"). */
 ZOL_API int __cdecl _is_task_running(const wchar_t* exeName);
 ZOL_API void __cdecl _start_task(const wchar_t* exeName, const wchar_t* arguments, int showCommand,
                                  const wchar_t* directory);
 ZOL_API void __cdecl _kill_task(const wchar_t* exeName);
 
 /* ---- Host utilities: elevation and single instance -------------------------------------
- * _IsRunningAsAdmin: 1 when the caller's token has the Administrators group enabled (an
- *   elevated administrator), else 0.
+ * _IsRunningAsAdmin:
+ *   Returns: 1 when the caller's token has the Administrators group enabled (an elevated
+ *   administrator), else 0.
  * _RestartAsAdmin: asks the shell to start this process's executable again with the verb
- *   "runas" (elevation prompt), without arguments. 1 when the shell accepted, 0 when the user
- *   declined or the executable's path is MAX_PATH characters or longer. The calling process
+ *   "runas" (elevation prompt), without arguments.
+ *   Returns: 1 when the shell accepted, 0 when the user declined or the executable's path is
+ *   MAX_PATH characters or longer. The calling process
  *   keeps running: ending it is the host's decision.
- * _IsGlobalMutexExist: 0 when a mutex of that name exists and can be opened; -1 when none
- *   exists (also for a null or empty name); otherwise the Windows error code of the open, e.g.
+ * _IsGlobalMutexExist:
+ *   Returns: 0 when a mutex of that name exists and can be opened; -1 when none exists (also for a null or empty name); otherwise the Windows error code of the open, e.g.
  *   5 when the mutex's security refuses the caller, 6 when the name is taken by another kind of
  *   object.
  * _IsAlreadyRun: creates or opens the named mutex and keeps it for the life of the process
- *   (the handle is never closed). 1 when the mutex already existed, else 0. Its security grants
+ *   (the handle is never closed).
+ *   Returns: 1 when the mutex already existed, else 0. Its security grants
  *   the current user all access and the LOCAL SERVICE account wait and query only; a mutex that
  *   refuses the caller gives 0. A null or empty name creates nothing and gives 0.
  * Names pass to the system unchanged: include "Global\" for a machine-wide name. */
@@ -129,16 +144,19 @@ ZOL_API int __cdecl _IsAlreadyRun(const wchar_t* name);
  *   capture and then the render endpoints of every supported headset (saving what they held, and
  *   restarting the audio service "AudioSrv" when anything changed; a failed restart is shown in
  *   an error message box), records the host executable's directory as "InstallPath" and creates
- *   missing settings values with their defaults. Returns 0. Repeating it re-installs nothing that
- *   is already installed. A registry failure leaves it (see "Exceptions").
- * getDeviceCount: the number of supported headset HID interfaces attached (0 or more), summed
- *   over the supported-device table.
+ *   missing settings values with their defaults. Repeating it re-installs nothing that
+ *   is already installed.
+ *   Returns: 0; a registry failure leaves it (see "Exceptions").
+ * getDeviceCount:
+ *   Returns: the number of supported headset HID interfaces attached (0 or more), summed over
+ *   the supported-device table.
  * unInit: ends "audiodg.exe" (up to five attempts, 300 ms apart) so the audio engine lets go of
  *   the effect library, unregisters "ZolSoundAPO.dll" from the host executable's directory, puts
  *   back each endpoint's former effects, restarts the audio service and deletes the product's
- *   values ("InstallPath" and the three settings values; the key stays). Returns 1, or -3 when
- *   the effect library cannot be loaded, lacks DllUnregisterServer or reports failure: then the
- *   endpoints keep the effect and every value stays.
+ *   values ("InstallPath" and the three settings values; the key stays).
+ *   Returns: ZOL_DONE; ZOL_EFFECT_LIBRARY_NOT_UNREGISTERED when the effect library cannot be
+ *   loaded, lacks DllUnregisterServer or reports failure: then the endpoints keep the effect and
+ *   every value stays. A registry failure leaves it (see "Exceptions").
  * When something fails or a pass dies, both take the side of the user's data:
  * - The product values they read ("EnableAllDev" as text, the settings values as binary) are read
  *   before the first change; a wrong type raises then, and nothing has changed.
@@ -265,17 +283,18 @@ ZOL_STATIC_CHECK(info_mirror, offsetof(DeviceInfo, mirror) == 936);
 #define ZOL_PROPERTY_EFFECT 2   /* 575 bytes: an EffectBlock, stored and mirrored as given */
 #define ZOL_PROPERTY_EQ_GAINS 3 /* 32 bytes: an EqGainBlock; recomputes the equaliser */
 
-/* Loads the settings into *info and opens the shared section; returns 1. `index` is not used.
+/* Loads the settings into *info and opens the shared section. `index` is not used.
  * The bytes *info held before are not read, except `mirror`: calling getDeviceInfo again on a
  * record that is still in use first closes that record's earlier section handle, so a host that
- * reloads without releasing leaks nothing. Returns 0 and does nothing when info is NULL.
+ * reloads without releasing leaks nothing.
  * When the shared section cannot be opened (no right to create global objects, or an existing
  * section of the wrong size) the record is still loaded and 1 returned; the section is then
- * simply not updated until the next getDeviceInfo. */
+ * simply not updated until the next getDeviceInfo.
+ * Returns: ZOL_DONE; ZOL_NOTHING_DONE (nothing done) when info is NULL. A registry failure may
+ * leave it (see "Exceptions"). */
 ZOL_API int __cdecl getDeviceInfo(int index, DeviceInfo* info);
 
-/* property 1, 2 or 3 (see above); any other number returns -2 and changes nothing. Returns 1
- * when done; 0 and nothing done when info or data is NULL. After releaseDeviceInfo (or on a
+/* property 1, 2 or 3 (see above). After releaseDeviceInfo (or on a
  * record getDeviceInfo never filled) the record and the registry are still updated; the shared
  * section is not. The library only acts on `mirror` bytes it handed out itself, so stale or
  * uninitialised bytes there are harmless: a link holds a number never reused while the DLL stays
@@ -284,11 +303,15 @@ ZOL_API int __cdecl getDeviceInfo(int index, DeviceInfo* info);
  * Copies: a byte copy of a record shares the original's link. setDeviceProperty through either
  * updates the section; getDeviceInfo or releaseDeviceInfo on either ends the link for both (the
  * other then updates record and registry only). For a second, independent record, call
- * getDeviceInfo on a record of its own instead of copying one. */
+ * getDeviceInfo on a record of its own instead of copying one.
+ * Returns: ZOL_DONE; ZOL_NOTHING_DONE (nothing done) when info or data is NULL; ZOL_BAD_PROPERTY
+ * (nothing changed) for any other property number. A registry failure may leave it (see
+ * "Exceptions"). */
 ZOL_API int __cdecl setDeviceProperty(DeviceInfo* info, int property, const unsigned char* data);
 
-/* Closes the record's shared-section handle; returns 1. Releasing twice, or a record that was
- * never loaded, is harmless; 0 when info is NULL. */
+/* Closes the record's shared-section handle. Releasing twice, or a record that was never
+ * loaded, is harmless.
+ * Returns: ZOL_DONE; ZOL_NOTHING_DONE when info is NULL. */
 ZOL_API int __cdecl releaseDeviceInfo(DeviceInfo* info);
 
 /* ---- Master volume and mute of the default endpoints -------------------------------------
@@ -297,7 +320,9 @@ ZOL_API int __cdecl releaseDeviceInfo(DeviceInfo* info);
  * called from a thread in a multithreaded apartment, all four fail without touching the
  * thread's COM state. Volume is a percentage: set passes percent / 100 to the endpoint, which
  * refuses levels outside 0..1 (so 101 and -1 return 0 and change nothing); get truncates
- * (a level of 0.999 reads 99). Failures are visible only through the results below. */
+ * (a level of 0.999 reads 99). Failures are visible only through the results.
+ * Returns: _SetMasterMute and _SetVolum ZOL_DONE when set, ZOL_NOTHING_DONE when not;
+ * _GetMasterMute nonzero when muted, 0 also on failure; _getVolum 0..100, 50 on failure. */
 ZOL_API int __cdecl _SetMasterMute(int mute, int flow);      /* 1 set, 0 failed */
 ZOL_API int __cdecl _GetMasterMute(int flow);                /* nonzero muted; 0 also on failure */
 ZOL_API int __cdecl _SetVolum(int volume, int flow, int unused); /* 1 set, 0 failed */
@@ -321,26 +346,32 @@ ZOL_API struct hid_device_* hid_open_intf_col(unsigned short vendor_id, unsigned
                                               unsigned short interface_number, unsigned short collection);
 ZOL_API struct hid_device_* hid_open_intf_rptid(unsigned short vendor_id, unsigned short product_id,
                                                 unsigned short interface_number, unsigned short report_id);
+/* hid_open_intf_col, hid_open_intf_rptid:
+ * Returns: the opened device (close it with hid_close), or NULL when no interface matches or it
+ * does not open. */
 /* Calls back with the path of every interface hid_open_intf_rptid would accept, the device already
  * closed again; the callback's result is ignored. With interface 0 and report id 0 nothing is
- * reported (no interface is chosen by that). */
+ * reported (no interface is chosen by that).
+ * Returns: nothing. */
 ZOL_API void hid_enum_intf_rptid(unsigned short vendor_id, unsigned short product_id,
                                  unsigned short interface_number, unsigned short report_id,
                                  zol_hid_enum_callback callback, void* context);
-/* The handle hidapi opened the device with, for HidD_ and HidP_ calls. The device owns it: do not
- * close it, and do not use it after hid_close. */
+/* Returns: the handle hidapi opened the device with, for HidD_ and HidP_ calls;
+ * INVALID_HANDLE_VALUE for a NULL device. The device owns it: do not close it, and do not use it
+ * after hid_close. */
 ZOL_API void* hid_get_device_handle(struct hid_device_* dev);
 
 /* One output report, then up to five reads of 10 ms for one input report. Ids are 32-bit here and
  * used as 16-bit ids (report id 8-bit on the wire). `output` holds output-length - 1 bytes and
  * `input` input-length - 1 bytes (63 for 64-byte reports; lengths the device states outside
  * 1..1024 are taken as 64). Either may be null.
- * Result: 1 done (without `input`: as soon as the interface opened, whether the write went through
- * or not); 0 no full answer within the five reads (`input` holds a partial answer if one came);
- * -1 no such interface, or it could not be opened. */
+ * Returns: ZOL_DONE (without `input`: as soon as the interface opened, whether the write went
+ * through or not); ZOL_NOTHING_DONE when no full answer came within the five reads (`input` holds
+ * a partial answer if one came); ZOL_NO_INTERFACE when there is no such interface, or it could
+ * not be opened. */
 ZOL_API int _hid_trans_data(int vendor_id, int product_id, int interface_number, int report_id,
                             const unsigned char* output, unsigned char* input);
-/* 1 when the interface exists and opens; -1 otherwise. */
+/* Returns: ZOL_DONE when the interface exists and opens; ZOL_NO_INTERFACE otherwise. */
 ZOL_API int _is_usb_connected(int vendor_id, int product_id, int interface_number, int report_id);
 
 /* Firmware update: int _update_7420_fw(void* progress, void* context, void* image, int length,
@@ -350,7 +381,7 @@ ZOL_API int _is_usb_connected(int vendor_id, int product_id, int interface_numbe
  *   4 value = percentage after each full 63-byte block, and 100 after the last data packet,
  *   5 all sent, waiting for the device's verdict, 6 value = the device's final status byte.
  *   No other stage is ever reported: an update that ends without stage 6 stopped at its last stage.
- * Result: the device's status byte (0..255); 0 no supported headset found (nothing sent);
+ * Returns: the device's status byte (0..255); 0 no supported headset found (nothing sent);
  * -1 a channel (collection 3 or 4 of the control interface) did not open; -2 length negative, or
  * image NULL with a positive length (refused before anything, no callback); -4 the device stopped
  * answering, was unplugged or refused a packet (both channels closed); the last stage reported
