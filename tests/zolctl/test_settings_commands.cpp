@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include "common/product_key.h"
-#include "registry/registry.h"
 #include "support/core_audio_standin.h"
 #include "support/scratch_key.h"
 #include "zolctl_process.h"
@@ -37,7 +36,7 @@ protected:
     }
     static void deleteValues() {
         for (const wchar_t* v : kSettingsValues)
-            if (zol::registry::valueExists(zol::kProductKey, v)) zol::registry::deleteValue(zol::kProductKey, v);
+            zol::test::rawDeleteValue(zol::kProductKey, v);
     }
     void SetUp() override { deleteValues(); }
     static bool keyExisted_;
