@@ -17,7 +17,7 @@ struct bluetooth_find_traits {
     static pointer invalid() noexcept { return nullptr; }
     static void close(pointer h) noexcept { ::BluetoothFindDeviceClose(h); }
 };
-using unique_bluetooth_find = unique_handle<bluetooth_find_traits>;
+using unique_bluetooth_find = common::unique_handle<bluetooth_find_traits>;
 
 BluetoothDeviceSearch& replacementSearch() {
     static BluetoothDeviceSearch search;

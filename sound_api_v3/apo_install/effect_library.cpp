@@ -10,7 +10,7 @@ namespace {
 using RegistrationExport = HRESULT(STDAPICALLTYPE*)();
 
 EffectLibraryCall callRegistrationExport(const std::wstring& libraryPath, const char* exportName) {
-    unique_module library(LoadLibraryExW(libraryPath.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH));
+    common::unique_module library(LoadLibraryExW(libraryPath.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH));
     if (!library) return EffectLibraryCall::NotLoaded;
     auto entry = reinterpret_cast<RegistrationExport>(reinterpret_cast<void*>(GetProcAddress(library.get(), exportName)));
     if (!entry) return EffectLibraryCall::NoEntryPoint;

@@ -41,8 +41,8 @@ void createFxProperties(const std::wstring& endpointKey, const std::wstring& fxK
 
 // Whether an existing file was written for another endpoint (it does not name this one's key).
 bool heldByOtherEndpoint(const std::wstring& file, const std::wstring& endpointId) {
-    unique_file_handle in(CreateFileW(file.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                      FILE_ATTRIBUTE_NORMAL, nullptr));
+    common::unique_file_handle in(CreateFileW(file.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                              FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!in) return false;
     std::string head(4096, '\0');
     DWORD read = 0;

@@ -55,8 +55,8 @@ bool restartAudioService(const std::wstring& caption) {
 }
 
 bool isEnableAllDevOn() {
-    return reg::valueExists(zol::kProductKey, kEnableAllDevValue) &&
-           reg::readStringValue(zol::kProductKey, kEnableAllDevValue) == L"true";
+    return reg::valueExists(common::kProductKey, kEnableAllDevValue) &&
+           reg::readStringValue(common::kProductKey, kEnableAllDevValue) == L"true";
 }
 
 std::int32_t applyEffectToSupportedDevices(std::uint8_t flow, bool install, bool bothFlows, bool honourEnableAllDev) {

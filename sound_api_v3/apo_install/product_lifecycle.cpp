@@ -33,11 +33,11 @@ constexpr const wchar_t* kSettingsValues[] = {
 // Reads every product value a pass will read later, so that a value of the wrong type raises
 // before anything is changed. Nothing is read (or logged) when the key is not there yet.
 void checkProductValues(bool withSettings) {
-    if (!reg::keyExists(zol::kProductKey)) return;
+    if (!reg::keyExists(common::kProductKey)) return;
     isEnableAllDevOn();
     if (!withSettings) return;
     for (const wchar_t* name : kSettingsValues)
-        if (reg::valueExists(zol::kProductKey, name)) reg::readBinaryValue(zol::kProductKey, name);
+        if (reg::valueExists(common::kProductKey, name)) reg::readBinaryValue(common::kProductKey, name);
 }
 
 bool slotNamesEffectClass(const std::wstring& fx, const wchar_t* slot) {
@@ -62,7 +62,7 @@ std::wstring classKeyPath(const GUID& clsid) {
 }
 
 // The driver reads the switch again; reading it here too must not log a missing key twice.
-bool allEndpointsMode() { return reg::keyExists(zol::kProductKey) && isEnableAllDevOn(); }
+bool allEndpointsMode() { return reg::keyExists(common::kProductKey) && isEnableAllDevOn(); }
 
 // Whether the endpoint's "FxProperties" was created by the pass that left this store entry: the
 // entry says so with its "!KEY" marker, or (earlier versions wrote the markers after creating the
@@ -121,7 +121,7 @@ bool anyEndpointNamesEffectClass() {
 
 int installProduct() {
     checkProductValues(true);
-    if (!reg::keyExists(zol::kProductKey)) reg::createKey(zol::kProductKey);
+    if (!reg::keyExists(common::kProductKey)) reg::createKey(common::kProductKey);
     finishInterruptedPass();
     const bool allEndpoints = allEndpointsMode();
     applyEffectToSupportedDevices(kCaptureFirst, true, true, true);
@@ -133,7 +133,7 @@ int installProduct() {
         apo_install::registerEffectLibrary(apo_install::effectLibraryPath(host));
         restartAudioService(host);
     }
-    reg::writeStringValue(zol::kProductKey, zol::kInstallPathValue, host_utils::hostExecutableDirectory());
+    reg::writeStringValue(common::kProductKey, common::kInstallPathValue, host_utils::hostExecutableDirectory());
     zol::settings::loadDeviceSettings(nullptr);
     return 0;
 }
@@ -158,8 +158,8 @@ int removeProduct() {
     // rather than one whose classes are gone.
     if (!allEndpoints && anyEndpointNamesEffectClass()) apo_install::registerEffectLibrary(library);
     // The settings values, then "InstallPath"; the product key itself stays.
-    for (const wchar_t* value : {kSettingsValues[0], kSettingsValues[1], kSettingsValues[2], zol::kInstallPathValue})
-        if (reg::valueExists(zol::kProductKey, value)) reg::deleteValue(zol::kProductKey, value);
+    for (const wchar_t* value : {kSettingsValues[0], kSettingsValues[1], kSettingsValues[2], common::kInstallPathValue})
+        if (reg::valueExists(common::kProductKey, value)) reg::deleteValue(common::kProductKey, value);
     return 1;
 }
 

@@ -98,7 +98,7 @@ std::vector<std::wstring> listActiveDependents(const Service& service, const Dep
     DWORD error = GetLastError();
     if (error != ERROR_MORE_DATA) raiseServiceError(service, L"EnumDependentServices", error);
 
-    unique_process_heap_block block(HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, needed));
+    common::unique_process_heap_block block(HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, needed));
     if (!block) throw ServiceException(L"HeapAlloc for EnumDependentServices failed");
     auto* entries = static_cast<ENUM_SERVICE_STATUSW*>(block.get());
     if (!dependents.enumerate(service.handle(), SERVICE_ACTIVE, entries, needed, &needed, &count))
@@ -116,7 +116,7 @@ void restartService(const std::wstring& serviceName) {
 
 void restartService(const std::wstring& serviceName, double timeLimitSeconds,
                     const DependentServiceEnumerator& dependents) {
-    unique_sc_handle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
+    common::unique_sc_handle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
     if (!manager) throw ServiceException(L"OpenSCManager failed (" + common::systemErrorText(GetLastError()) + L")");
 
     // Ends as the dependents in enumeration order, then the named service: the stop order.

@@ -41,7 +41,7 @@ public:
 
 private:
     std::wstring name_;
-    unique_sc_handle handle_;
+    common::unique_sc_handle handle_;
 };
 
 // The one service-manager call a caller may replace: EnumDependentServicesW, with its own

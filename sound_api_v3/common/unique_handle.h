@@ -8,7 +8,7 @@
 
 #include <utility>
 
-namespace zol {
+namespace zol::common {
 
 // Traits: `pointer` type, the value meaning "no handle", and how to release one.
 template <typename Traits>
@@ -120,4 +120,4 @@ using unique_sid = unique_handle<sid_traits>;
 using unique_process_heap_block = unique_handle<process_heap_traits>;
 using unique_device_info_list = unique_handle<device_info_list_traits>;
 
-}  // namespace zol
+}  // namespace zol::common

@@ -5,7 +5,7 @@
 // host's compiler cannot catch ends the host's process.
 #pragma once
 
-#include "registry/registry.h"
+#include "registry/registry_read.h"
 
 namespace zol::exports {
 

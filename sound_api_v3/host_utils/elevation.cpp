@@ -19,7 +19,7 @@ constexpr DWORD kMutexQueryState = 0x0001;         // MUTANT_QUERY_STATE
 }  // namespace
 
 int isRunningAsAdmin() {
-    const unique_sid administrators = common::administratorsSid();
+    const common::unique_sid administrators = common::administratorsSid();
     if (!administrators) return 0;
     BOOL member = FALSE;
     if (!CheckTokenMembership(nullptr, administrators.get(), &member)) return 0;
@@ -37,7 +37,7 @@ int restartAsAdmin() {
 
 int globalMutexState(const wchar_t* name) {
     if (isEmpty(name)) return -1;
-    unique_kernel_handle mutex(OpenMutexW(kMutexQueryState, FALSE, name));
+    common::unique_kernel_handle mutex(OpenMutexW(kMutexQueryState, FALSE, name));
     if (mutex) return 0;
     const DWORD error = GetLastError();
     return error == ERROR_FILE_NOT_FOUND ? -1 : static_cast<int>(error);

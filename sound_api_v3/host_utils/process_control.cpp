@@ -41,7 +41,7 @@ std::vector<DWORD> findProcesses(const wchar_t* exeName) {
     std::vector<DWORD> ids;
     // szExeFile holds at most MAX_PATH - 1 characters, so a longer name can never match.
     if (isEmpty(exeName) || wcsnlen(exeName, MAX_PATH) >= MAX_PATH) return ids;
-    unique_file_handle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+    common::unique_file_handle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
     if (!snapshot) return ids;
     PROCESSENTRY32W entry{};
     entry.dwSize = sizeof entry;
@@ -55,7 +55,7 @@ std::size_t countProcesses(const wchar_t* exeName) { return findProcesses(exeNam
 
 void terminateProcesses(const wchar_t* exeName) {
     for (DWORD id : findProcesses(exeName)) {
-        unique_kernel_handle process(OpenProcess(PROCESS_TERMINATE, FALSE, id));
+        common::unique_kernel_handle process(OpenProcess(PROCESS_TERMINATE, FALSE, id));
         if (process) TerminateProcess(process.get(), 0xFFFFFFF6u);
     }
 }
@@ -73,7 +73,8 @@ int terminateUntilGone(const wchar_t* exeName, int attempts, DWORD waitMs) {
 
 std::wstring taskProgramPath(const wchar_t* exeName, const wchar_t* directory) {
     const std::wstring base =
-        isEmpty(directory) ? registry::readStringValue(kProductKey, kInstallPathValue) : std::wstring(directory);
+        isEmpty(directory) ? registry::readStringValue(common::kProductKey, common::kInstallPathValue)
+                           : std::wstring(directory);
     return base + L"\\" + (exeName ? exeName : L"");
 }
 
@@ -100,8 +101,8 @@ void startTask(const wchar_t* exeName, const wchar_t* arguments, int showCommand
         return;
     }
     // Not waited for and not tracked: both handles go at once.
-    unique_kernel_handle thread(started.hThread);
-    unique_kernel_handle process(started.hProcess);
+    common::unique_kernel_handle thread(started.hThread);
+    common::unique_kernel_handle process(started.hProcess);
 }
 
 }  // namespace zol::host_utils

@@ -46,8 +46,8 @@ std::wstring quoted(const std::wstring& text) {
 
 void exportValuesToRegFile(const std::wstring& keyPath, const std::vector<std::wstring>& valueNames,
                            const std::wstring& filePath) {
-    unique_file_handle file(CreateFileW(filePath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
-                                        FILE_ATTRIBUTE_NORMAL, nullptr));
+    common::unique_file_handle file(CreateFileW(filePath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                                CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) throw RegistryException(L"Error while opening file " + filePath + L" for writing");
 
     LineWriter out(file.get());

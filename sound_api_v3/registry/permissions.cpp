@@ -12,7 +12,9 @@ namespace {
 using common::administratorsSid;
 
 // One fresh absolute descriptor; it holds only the part that is about to be written.
-unique_local newSecurityDescriptor() { return unique_local(LocalAlloc(LPTR, SECURITY_DESCRIPTOR_MIN_LENGTH)); }
+common::unique_local newSecurityDescriptor() {
+    return common::unique_local(LocalAlloc(LPTR, SECURITY_DESCRIPTOR_MIN_LENGTH));
+}
 
 bool setTakeOwnershipPrivilege(HANDLE token, const LUID& privilege, DWORD attributes) {
     TOKEN_PRIVILEGES privileges{};
@@ -27,12 +29,12 @@ constexpr const wchar_t* kSetSecurityError = L"Error while setting security info
 }  // namespace
 
 void ensureKeyWritable(const std::wstring& keyPath) {
-    unique_hkey key = openKey(keyPath, kDaclAccess);
+    common::unique_hkey key = openKey(keyPath, kDaclAccess);
 
     // The first call only learns the size; a failure shows up in the second one.
     DWORD size = 0;
     RegGetKeySecurity(key.get(), DACL_SECURITY_INFORMATION, nullptr, &size);
-    unique_process_heap_block current(HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, size));
+    common::unique_process_heap_block current(HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, size));
     LONG rc = RegGetKeySecurity(key.get(), DACL_SECURITY_INFORMATION, current.get(), &size);
     if (rc != ERROR_SUCCESS)
         raise(L"Error while getting security information for registry key ", keyPath, rc);
@@ -44,7 +46,7 @@ void ensureKeyWritable(const std::wstring& keyPath) {
         throw RegistryException(L"Error in GetSecurityDescriptorDacl while ensuring writability");
     if (!present) previous = nullptr;
 
-    unique_sid administrators = administratorsSid();
+    common::unique_sid administrators = administratorsSid();
     if (!administrators) throw RegistryException(L"Error in AllocateAndInitializeSid while ensuring writability");
 
     EXPLICIT_ACCESSW entry{};
@@ -59,9 +61,9 @@ void ensureKeyWritable(const std::wstring& keyPath) {
     PACL merged = nullptr;
     if (SetEntriesInAclW(1, &entry, previous, &merged) != ERROR_SUCCESS)
         throw RegistryException(L"Error in SetEntriesInAcl while ensuring writability");
-    unique_local mergedOwner(merged);
+    common::unique_local mergedOwner(merged);
 
-    unique_local descriptor = newSecurityDescriptor();
+    common::unique_local descriptor = newSecurityDescriptor();
     if (!descriptor) throw RegistryException(L"Error in LocalAlloc while ensuring writability");
     if (!InitializeSecurityDescriptor(descriptor.get(), SECURITY_DESCRIPTOR_REVISION))
         throw RegistryException(L"Error in InitializeSecurityDescriptor while ensuring writability");
@@ -74,7 +76,7 @@ void ensureKeyWritable(const std::wstring& keyPath) {
 }
 
 void takeKeyOwnership(const std::wstring& keyPath) {
-    unique_kernel_handle token;
+    common::unique_kernel_handle token;
     if (!OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, token.put()))
         throw RegistryException(L"Error in OpenProcessToken while taking ownership");
     LUID privilege{};
@@ -84,13 +86,13 @@ void takeKeyOwnership(const std::wstring& keyPath) {
     if (!setTakeOwnershipPrivilege(token.get(), privilege, SE_PRIVILEGE_ENABLED))
         throw RegistryException(L"Error in AdjustTokenPrivileges while taking ownership");
 
-    unique_hkey key = openKey(keyPath, kOwnerAccess);
+    common::unique_hkey key = openKey(keyPath, kOwnerAccess);
 
-    unique_local descriptor = newSecurityDescriptor();
+    common::unique_local descriptor = newSecurityDescriptor();
     if (!descriptor) throw RegistryException(L"Error in SetPrivilege while taking ownership");
     if (!InitializeSecurityDescriptor(descriptor.get(), SECURITY_DESCRIPTOR_REVISION))
         throw RegistryException(L"Error in InitializeSecurityDescriptor while taking ownership");
-    unique_sid administrators = administratorsSid();
+    common::unique_sid administrators = administratorsSid();
     if (!administrators) throw RegistryException(L"Error in AllocateAndInitializeSid while taking ownership");
     if (!SetSecurityDescriptorOwner(descriptor.get(), administrators.get(), FALSE))
         throw RegistryException(L"Error in SetSecurityDescriptorOwner while taking ownership");

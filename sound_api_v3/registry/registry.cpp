@@ -14,7 +14,7 @@ std::atomic<ChangeObserver> changeObserver{nullptr};
 
 void setValue(const std::wstring& keyPath, const std::wstring& valueName, DWORD type, const void* data,
               DWORD size) {
-    unique_hkey key = openKey(keyPath, kSetAccess);
+    common::unique_hkey key = openKey(keyPath, kSetAccess);
     LONG rc = RegSetValueExW(key.get(), valueName.c_str(), 0, type, static_cast<const BYTE*>(data), size);
     if (rc != ERROR_SUCCESS) raise(kWriteError, valuePath(keyPath, valueName), rc);
     noteChange();
@@ -30,7 +30,7 @@ void noteChange() {
 
 void writeStringValue(const std::wstring& keyPath, const std::wstring& valueName, const std::wstring& text) {
     log::trace(L"start writevalue");
-    unique_hkey key = openKey(keyPath, kSetAccess);
+    common::unique_hkey key = openKey(keyPath, kSetAccess);
     if (!key) {
         log::trace(L"invalid handle");
         return;
@@ -64,7 +64,7 @@ void writeMultiStringValue(const std::wstring& keyPath, const std::wstring& valu
 }
 
 void deleteValue(const std::wstring& keyPath, const std::wstring& valueName) {
-    unique_hkey key = openKey(keyPath, kSetAccess);
+    common::unique_hkey key = openKey(keyPath, kSetAccess);
     LONG rc = RegDeleteValueW(key.get(), valueName.c_str());
     if (rc != ERROR_SUCCESS) raise(L"Error while deleting registry value ", valuePath(keyPath, valueName), rc);
     noteChange();
@@ -75,7 +75,7 @@ void createKey(const std::wstring& keyPath) {
     HKEY handle = nullptr;
     LONG rc = RegCreateKeyExW(root, subkey.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, kSetAccess, nullptr, &handle,
                               nullptr);
-    unique_hkey owner(handle);
+    common::unique_hkey owner(handle);
     if (rc != ERROR_SUCCESS) raise(L"Error while creating registry key ", keyPath, rc);
     noteChange();
 }

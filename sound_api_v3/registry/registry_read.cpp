@@ -29,7 +29,7 @@ constexpr const wchar_t* kReadError = L"Error while reading registry value ";
 // Opens the key, checks the stored type and reads the data whole. Shared by every read.
 std::vector<std::uint8_t> readRaw(const std::wstring& keyPath, const std::wstring& valueName,
                                   DWORD expectedType, DWORD minimumSize = 0) {
-    unique_hkey key = openKey(keyPath, kQueryAccess);
+    common::unique_hkey key = openKey(keyPath, kQueryAccess);
     DWORD type = 0;
     DWORD size = 0;
     LONG rc = RegQueryValueExW(key.get(), valueName.c_str(), nullptr, &type, nullptr, &size);
@@ -65,24 +65,24 @@ std::pair<HKEY, std::wstring> splitKeyPath(const std::wstring& keyPath) {
     throw RegistryException(L"Unknown root key " + root);
 }
 
-unique_hkey openKey(const std::wstring& keyPath, REGSAM access) {
+common::unique_hkey openKey(const std::wstring& keyPath, REGSAM access) {
     auto [root, subkey] = splitKeyPath(keyPath);
     HKEY handle = nullptr;
     LONG rc = RegOpenKeyExW(root, subkey.c_str(), 0, access, &handle);
-    if (rc == ERROR_SUCCESS) return unique_hkey(handle);
+    if (rc == ERROR_SUCCESS) return common::unique_hkey(handle);
     log::trace(L"%s", (L"Error while opening registry key " + keyPath + L": ").c_str());
     log::trace(L"%s", common::systemErrorText(static_cast<DWORD>(rc)).c_str());
-    return unique_hkey();
+    return common::unique_hkey();
 }
 
 bool keyExists(const std::wstring& keyPath) {
     auto [root, subkey] = splitKeyPath(keyPath);
-    unique_hkey key;
+    common::unique_hkey key;
     return RegOpenKeyExW(root, subkey.c_str(), 0, kQueryAccess, key.put()) == ERROR_SUCCESS;
 }
 
 bool valueExists(const std::wstring& keyPath, const std::wstring& valueName) {
-    unique_hkey key = openKey(keyPath, kQueryAccess);
+    common::unique_hkey key = openKey(keyPath, kQueryAccess);
     DWORD type = 0;
     DWORD size = 0;
     return RegQueryValueExW(key.get(), valueName.c_str(), nullptr, &type, nullptr, &size) == ERROR_SUCCESS;
@@ -114,7 +114,7 @@ void readBinaryValueInto(const std::wstring& keyPath, const std::wstring& valueN
 }
 
 std::vector<std::wstring> listSubkeys(const std::wstring& keyPath) {
-    unique_hkey key = openKey(keyPath, kEnumerateAccess);
+    common::unique_hkey key = openKey(keyPath, kEnumerateAccess);
     std::vector<std::wstring> names;
     for (DWORD index = 0;; ++index) {
         wchar_t name[256];
@@ -127,7 +127,7 @@ std::vector<std::wstring> listSubkeys(const std::wstring& keyPath) {
 }
 
 bool isKeyEmpty(const std::wstring& keyPath) {
-    unique_hkey key = openKey(keyPath, kQueryAccess);
+    common::unique_hkey key = openKey(keyPath, kQueryAccess);
     DWORD subkeys = 0;
     DWORD values = 0;
     LONG rc = RegQueryInfoKeyW(key.get(), nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, &values, nullptr,

@@ -50,7 +50,7 @@ bool isKeyEmpty(const std::wstring& keyPath);
 // --- internal, shared with the writes and the permission repair ---
 std::pair<HKEY, std::wstring> splitKeyPath(const std::wstring& keyPath);
 // Logs a failed open and yields an empty handle instead of raising.
-unique_hkey openKey(const std::wstring& keyPath, REGSAM access);
+common::unique_hkey openKey(const std::wstring& keyPath, REGSAM access);
 
 std::wstring valuePath(const std::wstring& keyPath, const std::wstring& valueName);
 // Raises "<prefix><object>: <system text of code>".

@@ -16,10 +16,10 @@ constexpr int kCapture = 1;
 // The stored block if there is one (only its own length, never more than the block),
 // otherwise the defaults just built become the stored block.
 void reconcileWithRegistry(const wchar_t* valueName, void* block, std::uint32_t size) {
-    if (registry::valueExists(kProductKey, valueName))
-        registry::readBinaryValueInto(kProductKey, valueName, block, size);
+    if (registry::valueExists(common::kProductKey, valueName))
+        registry::readBinaryValueInto(common::kProductKey, valueName, block, size);
     else
-        registry::writeBinaryValue(kProductKey, valueName, block, size);
+        registry::writeBinaryValue(common::kProductKey, valueName, block, size);
 }
 
 void setRenderVolume(EffectBlock& effect, int percent) {
@@ -65,19 +65,19 @@ void updateDeviceProperty(DeviceInfo& info, int property, const unsigned char* d
     switch (property) {
     case ZOL_PROPERTY_CONTROL:
         std::memcpy(&info.control, data, sizeof info.control);
-        registry::writeBinaryValue(kProductKey, kControlValue, &info.control, sizeof info.control);
+        registry::writeBinaryValue(common::kProductKey, kControlValue, &info.control, sizeof info.control);
         if (mirror) mirror->write(&info.control, kControlPayloadOffset, sizeof info.control);
         break;
     case ZOL_PROPERTY_EFFECT:
         std::memcpy(&info.effect, data, sizeof info.effect);
-        registry::writeBinaryValue(kProductKey, kEffectValue, &info.effect, sizeof info.effect);
+        registry::writeBinaryValue(common::kProductKey, kEffectValue, &info.effect, sizeof info.effect);
         if (mirror) mirror->write(&info.effect, kEffectPayloadOffset, sizeof info.effect);
         break;
     case ZOL_PROPERTY_EQ_GAINS:
         std::memcpy(&info.eqGains, data, sizeof info.eqGains);
         applyEqGains(info, info.eqGains.gains);
-        registry::writeBinaryValue(kProductKey, kEqGainValue, &info.eqGains, sizeof info.eqGains);
-        registry::writeBinaryValue(kProductKey, kEffectValue, &info.effect, sizeof info.effect);
+        registry::writeBinaryValue(common::kProductKey, kEqGainValue, &info.eqGains, sizeof info.eqGains);
+        registry::writeBinaryValue(common::kProductKey, kEffectValue, &info.effect, sizeof info.effect);
         if (mirror) mirror->write(&info.effect, kEffectPayloadOffset, sizeof info.effect);
         break;
     default:

@@ -11,10 +11,10 @@ constexpr DWORD kMutexAllAccess = 0x1F0001;  // MUTEX_ALL_ACCESS, for the user a
 
 // Created (or opened) once per load and kept: the lock is taken on every settings call.
 HANDLE lockObject() {
-    static const unique_kernel_handle mutex = [] {
+    static const common::unique_kernel_handle mutex = [] {
         common::GlobalObjectSecurity security;
-        if (common::buildGlobalObjectSecurity(security, kMutexAllAccess, kMutexAllAccess) < 1) return unique_kernel_handle();
-        return unique_kernel_handle(CreateMutexW(&security.attributes, FALSE, kSettingsLockName));
+        if (common::buildGlobalObjectSecurity(security, kMutexAllAccess, kMutexAllAccess) < 1) return common::unique_kernel_handle();
+        return common::unique_kernel_handle(CreateMutexW(&security.attributes, FALSE, kSettingsLockName));
     }();
     return mutex.get();
 }

@@ -32,8 +32,8 @@ public:
     HANDLE section() const { return section_.get(); }
 
 private:
-    unique_kernel_handle section_;
-    unique_view view_;
+    common::unique_kernel_handle section_;
+    common::unique_view view_;
     std::uint32_t size_ = 0;
     std::wstring name_ = kSettingsSectionName;
 };

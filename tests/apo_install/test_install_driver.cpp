@@ -56,7 +56,7 @@ bool installedOn(const TestEndpoint& endpoint, bool previousOs = false) {
 
 
 
-void setEnableAllDev(const std::wstring& text) { test::rawSetText(zol::kProductKey, kEnableAllDevValue, text); }
+void setEnableAllDev(const std::wstring& text) { test::rawSetText(zol::common::kProductKey, kEnableAllDevValue, text); }
 
 // Wine's own endpoints lack the name and hardware id that Windows always writes, so loading them
 // raises. For the all-endpoints pass, give every endpoint of the prefix what Windows would have

@@ -45,7 +45,7 @@ ScopedEnvironment::~ScopedEnvironment() {
 ProbeRecord readRecord(const std::wstring& path, DWORD timeoutMs) {
     const DWORD start = GetTickCount();
     for (;;) {
-        unique_file_handle file(
+        common::unique_file_handle file(
             CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
         if (file) {
             std::wstring text(GetFileSize(file.get(), nullptr) / sizeof(wchar_t), L'\0');
@@ -76,7 +76,7 @@ Child startChild(const std::wstring& exePath) {
         ADD_FAILURE() << "starting the probe: " << GetLastError();
         return child;
     }
-    unique_kernel_handle thread(started.hThread);
+    common::unique_kernel_handle thread(started.hThread);
     child.process.reset(started.hProcess);
     child.id = started.dwProcessId;
     return child;

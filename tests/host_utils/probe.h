@@ -46,7 +46,7 @@ using ProbeRecord = std::map<std::wstring, std::wstring>;
 ProbeRecord readRecord(const std::wstring& path, DWORD timeoutMs = 10000);
 
 struct Child {
-    unique_kernel_handle process;
+    common::unique_kernel_handle process;
     DWORD id = 0;
 };
 

@@ -108,7 +108,7 @@ TEST_F(SingleInstance, TwoProcessesRacingForOneNameGetOneEach) {
 TEST_F(SingleInstance, TheMutexAdmitsTheUserFullyAndLocalServiceToWaitAndQuery) {
     const std::wstring name = freshMutexName();
     ASSERT_EQ(_IsAlreadyRun(name.c_str()), 0);
-    zol::unique_kernel_handle mutex(OpenMutexW(READ_CONTROL, FALSE, name.c_str()));
+    zol::common::unique_kernel_handle mutex(OpenMutexW(READ_CONTROL, FALSE, name.c_str()));
     ASSERT_TRUE(mutex) << GetLastError();
     EXPECT_EQ(kernelObjectDacl(mutex.get()), "D:(A;;0x1f0001;;;" + currentUserSid() + ")(A;;0x100001;;;LS)");
 }
@@ -118,9 +118,9 @@ TEST_F(SingleInstance, AMutexThatRefusesUsReportsTheErrorAndIsNotClaimed) {
     PSECURITY_DESCRIPTOR descriptor = nullptr;
     ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(L"D:P(A;;0x100001;;;LS)", SDDL_REVISION_1,
                                                                      &descriptor, nullptr));
-    zol::unique_local descriptorOwner(descriptor);
+    zol::common::unique_local descriptorOwner(descriptor);
     SECURITY_ATTRIBUTES attributes{sizeof attributes, descriptor, FALSE};
-    zol::unique_kernel_handle foreign(CreateMutexW(&attributes, FALSE, name.c_str()));
+    zol::common::unique_kernel_handle foreign(CreateMutexW(&attributes, FALSE, name.c_str()));
     ASSERT_TRUE(foreign);
 
     EXPECT_EQ(_IsGlobalMutexExist(name.c_str()), ERROR_ACCESS_DENIED);
@@ -129,7 +129,7 @@ TEST_F(SingleInstance, AMutexThatRefusesUsReportsTheErrorAndIsNotClaimed) {
 
 TEST_F(SingleInstance, ANameTakenByAnotherKindOfObjectReportsTheError) {
     const std::wstring name = freshMutexName();
-    zol::unique_kernel_handle event(CreateEventW(nullptr, TRUE, FALSE, name.c_str()));
+    zol::common::unique_kernel_handle event(CreateEventW(nullptr, TRUE, FALSE, name.c_str()));
     ASSERT_TRUE(event);
     EXPECT_EQ(_IsGlobalMutexExist(name.c_str()), ERROR_INVALID_HANDLE);
     EXPECT_EQ(_IsAlreadyRun(name.c_str()), 0);

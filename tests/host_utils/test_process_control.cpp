@@ -203,7 +203,7 @@ TEST_F(StartFromInstallPath, MissingInstallPathRaisesTheRegistryError) {
     ScopedEnvironment record(L"ZOL_PROBE_RECORD", recordPath);
 
     // The host sees the exception through the DLL's export just as the library raises it.
-    zol::unique_module library(LoadLibraryW(L"zol_ecd_api.dll"));
+    zol::common::unique_module library(LoadLibraryW(L"zol_ecd_api.dll"));
     ASSERT_TRUE(library);
     using StartTask = void (*)(const wchar_t*, const wchar_t*, int, const wchar_t*);
     const auto exported = reinterpret_cast<StartTask>(reinterpret_cast<void*>(GetProcAddress(library.get(), "_start_task")));

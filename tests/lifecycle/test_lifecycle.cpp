@@ -62,7 +62,7 @@ Snapshot restoredPart(Snapshot after, const Snapshot& before) {
 
 bool installedOn(const TestEndpoint& endpoint) { return zol::test::installedOn(endpoint.id()); }
 
-bool productValue(const wchar_t* name) { return storedValue(zol::kProductKey, name).has_value(); }
+bool productValue(const wchar_t* name) { return storedValue(zol::common::kProductKey, name).has_value(); }
 
 // An export's result, or INT_MIN when it raised.
 int outcome(int (*call)()) {
@@ -101,10 +101,10 @@ public:
     void TearDown() override {
         for (const wchar_t* name : kSettingsValues) deleteProductValue(name);
         deleteProductValue(L"InstallPath");
-        zol::test::rawDeleteTree(std::wstring(zol::kProductKey) + L"\\Child APOs");
+        zol::test::rawDeleteTree(std::wstring(zol::common::kProductKey) + L"\\Child APOs");
         zol::test::removeEffectClasses();
     }
-    static void deleteProductValue(const wchar_t* name) { zol::test::rawDeleteValue(zol::kProductKey, name); }
+    static void deleteProductValue(const wchar_t* name) { zol::test::rawDeleteValue(zol::common::kProductKey, name); }
 
     zol::test::ProductKeyGuard productKey;
     zol::test::ScratchDirectory workingDirectory{L"zol-install", true};  // backup files land here
@@ -127,7 +127,7 @@ TEST_F(Lifecycle, InstallUseAndRemovalLeaveTheEndpointsAsTheyWere) {
     EXPECT_FALSE(installedOn(unrelated));
     EXPECT_EQ(journal.lines(), (Lines{"ZolSoundAPO DllRegisterServer", "AudioSrv stop", "AudioSrv start"}));
     EXPECT_TRUE(zol::test::streamEffectClassRegistered());
-    EXPECT_EQ(zol::test::storedText(zol::kProductKey, L"InstallPath"), zol::host_utils::hostExecutableDirectory());
+    EXPECT_EQ(zol::test::storedText(zol::common::kProductKey, L"InstallPath"), zol::host_utils::hostExecutableDirectory());
     for (const wchar_t* name : kSettingsValues) EXPECT_TRUE(productValue(name)) << zol::test::narrow(name);
     // Taken before the slots change: the user's former stream effect, not the kit's.
     EXPECT_NE(workingDirectory.read(L"backup_Speakers_ZolSound Headset.reg").find(zol::test::narrow(kFormerStreamEffect)),
@@ -183,10 +183,10 @@ TEST_F(Lifecycle, InstallUseAndRemovalLeaveTheEndpointsAsTheyWere) {
     EXPECT_EQ(captureAfter.size(), captureBefore.size() + 1);
     EXPECT_EQ(snapshot(unrelated), unrelatedBefore);
     EXPECT_FALSE(zol::test::streamEffectClassRegistered());
-    EXPECT_FALSE(zol::test::rawKeyExists(std::wstring(zol::kProductKey) + L"\\Child APOs"));
+    EXPECT_FALSE(zol::test::rawKeyExists(std::wstring(zol::common::kProductKey) + L"\\Child APOs"));
     for (const wchar_t* name : kSettingsValues) EXPECT_FALSE(productValue(name));
     EXPECT_FALSE(productValue(L"InstallPath"));
-    EXPECT_TRUE(zol::test::rawKeyExists(zol::kProductKey));
+    EXPECT_TRUE(zol::test::rawKeyExists(zol::common::kProductKey));
 }
 
 // Odd data and passes that died: each row arranges what the user had (before the snapshot),
@@ -225,7 +225,7 @@ const Mishap kMishaps[] = {
     {"NumericEnableAllDev", nullptr, nullptr,
      [](Lifecycle& l) {
          const DWORD on = 1;
-         zol::test::rawSetValue(zol::kProductKey, L"EnableAllDev", REG_DWORD, &on, sizeof on);
+         zol::test::rawSetValue(zol::common::kProductKey, L"EnableAllDev", REG_DWORD, &on, sizeof on);
          EXPECT_EQ(outcome(unInit), INT_MIN);
          EXPECT_TRUE(zol::test::streamEffectClassRegistered()) << "unregistered although removal raised";
          EXPECT_TRUE(installedOn(l.render));
@@ -274,7 +274,7 @@ TEST_P(LifecycleMishaps, EveryEndpointComesBack) {
     for (std::size_t i = 0; i < before.size(); ++i)
         EXPECT_EQ(restoredPart(snapshot(*endpoints[i]), before[i]), before[i]) << "endpoint " << i;
     EXPECT_FALSE(zol::test::streamEffectClassRegistered());
-    EXPECT_FALSE(zol::test::rawKeyExists(std::wstring(zol::kProductKey) + L"\\Child APOs"));
+    EXPECT_FALSE(zol::test::rawKeyExists(std::wstring(zol::common::kProductKey) + L"\\Child APOs"));
 }
 
 INSTANTIATE_TEST_SUITE_P(Lifecycle, LifecycleMishaps, ::testing::ValuesIn(kMishaps),
@@ -333,7 +333,7 @@ TEST_F(Lifecycle, UnInitDeletesWhateverValuesAreLeft) {
     deleteProductValue(L"InstallPath");
     EXPECT_EQ(unInit(), 1);
     for (const wchar_t* name : kSettingsValues) EXPECT_FALSE(productValue(name));
-    EXPECT_TRUE(zol::test::rawKeyExists(zol::kProductKey));
+    EXPECT_TRUE(zol::test::rawKeyExists(zol::common::kProductKey));
 }
 
 // Each pass killed right after each of its registry changes (in a child process over the

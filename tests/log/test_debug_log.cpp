@@ -16,7 +16,7 @@ using Dbg = void (*)(const char*, ...);
 using Dbgw = void (*)(const wchar_t*, ...);
 
 TEST(DebugLog, LinesArriveAsSentCutAt255Characters) {
-    zol::unique_module dll(LoadLibraryW(L"zol_ecd_api.dll"));
+    zol::common::unique_module dll(LoadLibraryW(L"zol_ecd_api.dll"));
     ASSERT_TRUE(dll);
     const auto dbg = reinterpret_cast<Dbg>(reinterpret_cast<void*>(GetProcAddress(dll.get(), "?_dbg@@YAXPEBDZZ")));
     const auto dbgw = reinterpret_cast<Dbgw>(reinterpret_cast<void*>(GetProcAddress(dll.get(), "?_dbgw@@YAXPEB_WZZ")));
@@ -36,7 +36,7 @@ TEST(DebugLog, LinesArriveAsSentCutAt255Characters) {
         {[&] { dbgw(L"%s", std::wstring(254, L'b').c_str()); }, {std::string(254, 'b')}},
         {[&] { dbg("caf\xe9"); }, {"caf\xe9"}},  // widened as Latin-1; arrives in code page 1252
         {[&] {
-             zol::unique_kernel_handle thread(CreateThread(
+             zol::common::unique_kernel_handle thread(CreateThread(
                  nullptr, 0, [](void*) -> DWORD { return threadDbgw(L"[brisol]:from %S", "worker"), 0; }, nullptr, 0,
                  nullptr));
              WaitForSingleObject(thread.get(), INFINITE);

@@ -38,20 +38,20 @@ Bytes bytesOf(const void* p, size_t n) {
 Bytes stored(const wchar_t* value) {
     DWORD type = 0;
     std::string bytes;
-    if (!zol::test::rawGetValue(zol::kProductKey, value, &type, &bytes)) return {};
+    if (!zol::test::rawGetValue(zol::common::kProductKey, value, &type, &bytes)) return {};
     EXPECT_EQ(type, static_cast<DWORD>(REG_BINARY));
     return Bytes(bytes.begin(), bytes.end());
 }
 
 void store(const wchar_t* value, const Bytes& bytes, DWORD type = REG_BINARY) {
-    zol::test::rawSetValue(zol::kProductKey, value, type, bytes.data(), static_cast<DWORD>(bytes.size()));
+    zol::test::rawSetValue(zol::common::kProductKey, value, type, bytes.data(), static_cast<DWORD>(bytes.size()));
 }
 
 // Section bytes 0-610 as another process sees them (tests/standins/section_reader); empty when
 // that process cannot open the section.
 Bytes sectionFromAnotherProcess() {
     SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
-    zol::unique_kernel_handle readEnd, writeEnd;
+    zol::common::unique_kernel_handle readEnd, writeEnd;
     if (!CreatePipe(readEnd.put(), writeEnd.put(), &inherit, 0)) return {};
     SetHandleInformation(readEnd.get(), HANDLE_FLAG_INHERIT, 0);
     STARTUPINFOW startup{};
@@ -63,7 +63,7 @@ Bytes sectionFromAnotherProcess() {
     std::wstring command = L"section_reader.exe";
     if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process))
         return {};
-    zol::unique_kernel_handle processHandle(process.hProcess), threadHandle(process.hThread);
+    zol::common::unique_kernel_handle processHandle(process.hProcess), threadHandle(process.hThread);
     writeEnd.reset();
     std::string text;
     char chunk[4096];
@@ -86,20 +86,20 @@ const BiquadCoefficients kFlat{0.0f, 0.0f, 1.0f, 0.0f, 0.0f};
 class DeviceSettings : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
-        keyExisted_ = zol::test::rawKeyExists(zol::kProductKey);
-        if (!keyExisted_) zol::test::rawCreateKey(zol::kProductKey);
+        keyExisted_ = zol::test::rawKeyExists(zol::common::kProductKey);
+        if (!keyExisted_) zol::test::rawCreateKey(zol::common::kProductKey);
         standin_ = new zol::test::CoreAudioStandin();
     }
     static void TearDownTestSuite() {
         delete standin_;
         standin_ = nullptr;
         deleteValues();
-        if (!keyExisted_) zol::test::rawDeleteTree(zol::kProductKey);
+        if (!keyExisted_) zol::test::rawDeleteTree(zol::common::kProductKey);
     }
     static void deleteValues() {
         for (const wchar_t* v : kValues) {
             try {
-                zol::registry::deleteValue(zol::kProductKey, v);
+                zol::registry::deleteValue(zol::common::kProductKey, v);
             } catch (const zol::registry::RegistryException&) {
             }
         }
@@ -304,7 +304,7 @@ TEST_F(DeviceSettings, PropertiesOutsideOneToThreeChangeNothing) {
 TEST_F(DeviceSettings, AfterReleaseTheRegistryIsStillUpdatedButNotTheSection) {
     ASSERT_EQ(getDeviceInfo(0, &info_), 1);
     // Hold the section as the audio effect would, so it outlives the library's handle.
-    zol::unique_kernel_handle held(OpenFileMappingW(FILE_MAP_READ, FALSE, kSettingsSectionName));
+    zol::common::unique_kernel_handle held(OpenFileMappingW(FILE_MAP_READ, FALSE, kSettingsSectionName));
     ASSERT_TRUE(held);
     ASSERT_EQ(releaseDeviceInfo(&info_), 1);
     ASSERT_EQ(releaseDeviceInfo(&info_), 1) << "twice is harmless";
@@ -336,14 +336,14 @@ TEST_F(DeviceSettings, ARecordNeverLoadedIsUpdatedWithoutTouchingAnySection) {
 }
 
 TEST_F(DeviceSettings, ASmallerExistingSectionLeavesTheMirrorClosed) {
-    zol::unique_kernel_handle small(
+    zol::common::unique_kernel_handle small(
         CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, 1000, kSettingsSectionName));
     ASSERT_TRUE(small);
     EXPECT_EQ(getDeviceInfo(0, &info_), 1);
     EXPECT_EQ(info_.control.captureVolume, 73u) << "the record is loaded all the same";
     const Bytes gains(32, 2);
     EXPECT_EQ(setDeviceProperty(&info_, 3, gains.data()), 1);
-    zol::unique_view view(MapViewOfFile(small.get(), FILE_MAP_READ, 0, 0, 1000));
+    zol::common::unique_view view(MapViewOfFile(small.get(), FILE_MAP_READ, 0, 0, 1000));
     ASSERT_TRUE(view);
     const auto* bytes = static_cast<const unsigned char*>(view.get());
     EXPECT_EQ(std::count(bytes, bytes + 1000, 0), 1000) << "nothing written into it";
@@ -351,7 +351,7 @@ TEST_F(DeviceSettings, ASmallerExistingSectionLeavesTheMirrorClosed) {
 
 TEST_F(DeviceSettings, TheSectionAdmitsTheUserAndLocalServiceOnly) {
     ASSERT_EQ(getDeviceInfo(0, &info_), 1);
-    zol::unique_kernel_handle section(OpenFileMappingW(READ_CONTROL, FALSE, kSettingsSectionName));
+    zol::common::unique_kernel_handle section(OpenFileMappingW(READ_CONTROL, FALSE, kSettingsSectionName));
     ASSERT_TRUE(section);
     const std::string kAll = "CCDCLCSWRPSDRCWDWO";  // 0xF001F, as SDDL spells it
     EXPECT_EQ(zol::test::kernelObjectDacl(section.get()),
@@ -384,7 +384,7 @@ TEST_F(DeviceSettings, MisuseEndsWithResults) {
                  ASSERT_EQ(get(0, record), 1);
                  if (record == &live) {
                      EXPECT_EQ(release(&stale), 1);
-                     EXPECT_TRUE(zol::unique_kernel_handle(OpenFileMappingW(FILE_MAP_READ, FALSE, kSettingsSectionName)));
+                     EXPECT_TRUE(zol::common::unique_kernel_handle(OpenFileMappingW(FILE_MAP_READ, FALSE, kSettingsSectionName)));
                      EXPECT_EQ(release(&live), 1);
                  }
                  FreeLibrary(dll);
@@ -435,7 +435,7 @@ TEST_F(DeviceSettings, AnotherProcessWaitsForTheSettingsLock) {
         EXPECT_EQ(WaitForSingleObject(started.hProcess, 2000), static_cast<DWORD>(WAIT_TIMEOUT));
         EXPECT_EQ(stored(kEqGainValue), Bytes(32, 0)) << "written without the lock";
     }
-    zol::unique_kernel_handle process(started.hProcess), thread(started.hThread);
+    zol::common::unique_kernel_handle process(started.hProcess), thread(started.hThread);
     ASSERT_EQ(WaitForSingleObject(process.get(), 20000), static_cast<DWORD>(WAIT_OBJECT_0));
     EXPECT_EQ(stored(kEqGainValue).at(5), 6);
     EXPECT_EQ(slice(sectionFromAnotherProcess(), 36, 611), stored(kEffectValue));

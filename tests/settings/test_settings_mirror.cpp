@@ -19,8 +19,8 @@ std::wstring testSectionName() {
 
 // A second handle by name, the way another process finds the section.
 struct SectionView {
-    zol::unique_kernel_handle section;
-    zol::unique_view view;
+    zol::common::unique_kernel_handle section;
+    zol::common::unique_view view;
     explicit SectionView(const std::wstring& name, DWORD bytes = 8188) {
         section.reset(OpenFileMappingW(FILE_MAP_READ, FALSE, name.c_str()));
         if (section) view.reset(MapViewOfFile(section.get(), FILE_MAP_READ, 0, 0, bytes));

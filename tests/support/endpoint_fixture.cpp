@@ -106,7 +106,7 @@ TestEndpoint& TestEndpoint::emptyFx() {
 }
 
 TestChildStore::TestChildStore(const std::wstring& endpointId) : endpointId_(endpointId) {
-    productKeyCreated_ = !rawKeyExists(zol::kProductKey);
+    productKeyCreated_ = !rawKeyExists(zol::common::kProductKey);
     storeCreated_ = !rawKeyExists(zol::apo_install::kChildApoStoreKey);
     rawCreateKey(zol::apo_install::kChildApoStoreKey);
 }
@@ -115,7 +115,7 @@ TestChildStore::~TestChildStore() {
     rawDeleteTree(subkey());
     rawDeleteValue(zol::apo_install::kChildApoStoreKey, endpointId_);
     if (productKeyCreated_)
-        rawDeleteTree(zol::kProductKey);
+        rawDeleteTree(zol::common::kProductKey);
     else if (storeCreated_)
         rawDeleteTree(zol::apo_install::kChildApoStoreKey);
 }

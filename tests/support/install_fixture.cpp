@@ -11,10 +11,10 @@
 
 namespace zol::test {
 
-ProductKeyGuard::ProductKeyGuard() : existed_(rawKeyExists(kProductKey)) {}
+ProductKeyGuard::ProductKeyGuard() : existed_(rawKeyExists(common::kProductKey)) {}
 
 ProductKeyGuard::~ProductKeyGuard() {
-    if (!existed_) rawDeleteTree(kProductKey);
+    if (!existed_) rawDeleteTree(common::kProductKey);
 }
 
 std::optional<StoredValue> storedValue(const std::wstring& key, const std::wstring& name) {

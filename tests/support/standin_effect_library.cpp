@@ -42,7 +42,8 @@ EffectLibraryFailure::EffectLibraryFailure(const wchar_t* which) {
 EffectLibraryFailure::~EffectLibraryFailure() { SetEnvironmentVariableW(ZOL_STANDIN_APO_FAIL_VARIABLE, nullptr); }
 
 std::optional<std::vector<std::uint8_t>> settingsSeenByEffectLibrary(std::uint32_t capacity) {
-    unique_module library(LoadLibraryExW(standInEffectLibraryPath().c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH));
+    common::unique_module library(
+        LoadLibraryExW(standInEffectLibraryPath().c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH));
     if (!library) throw std::runtime_error("the stand-in ZolSoundAPO.dll does not load");
     auto read = reinterpret_cast<ZolStandInReadSettingsFn>(
         reinterpret_cast<void*>(GetProcAddress(library.get(), ZOL_STANDIN_READ_SETTINGS_EXPORT)));

@@ -16,8 +16,8 @@ namespace {
 constexpr DWORD kWaitLimitMs = 10000;
 constexpr DWORD kGentleStopMs = 1500;  // longer than any stand-in's stop delay in the suites
 
-unique_sc_handle openManager() {
-    unique_sc_handle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
+common::unique_sc_handle openManager() {
+    common::unique_sc_handle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
     if (!manager) throw std::runtime_error("OpenSCManagerW failed: " + std::to_string(GetLastError()));
     return manager;
 }
@@ -44,7 +44,7 @@ bool waitForState(SC_HANDLE service, DWORD wanted, DWORD limitMs) {
 void terminateProcessOf(SC_HANDLE service) {
     DWORD pid = statusOf(service).dwProcessId;
     if (pid == 0) return;
-    unique_kernel_handle process(OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, pid));
+    common::unique_kernel_handle process(OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, pid));
     if (!process) return;
     TerminateProcess(process.get(), 1);
     WaitForSingleObject(process.get(), kWaitLimitMs);
@@ -111,8 +111,8 @@ StandInService::StandInService(StandInServiceOptions options) : options_(std::mo
     for (const auto& name : options_.dependsOn) dependencies += name + L'\0';
     dependencies += L'\0';
 
-    unique_sc_handle manager = openManager();
-    unique_sc_handle service;
+    common::unique_sc_handle manager = openManager();
+    common::unique_sc_handle service;
     // Deletion of a leftover can take a moment to settle: 1072 "marked for deletion".
     for (int attempt = 0; attempt < 50; ++attempt) {
         service.reset(CreateServiceW(manager.get(), options_.name.c_str(), options_.name.c_str(), SERVICE_ALL_ACCESS,
@@ -129,14 +129,14 @@ StandInService::StandInService(StandInServiceOptions options) : options_(std::mo
 StandInService::~StandInService() { remove(options_.name); }
 
 DWORD StandInService::state() const {
-    unique_sc_handle manager = openManager();
-    unique_sc_handle service(OpenServiceW(manager.get(), options_.name.c_str(), SERVICE_QUERY_STATUS));
+    common::unique_sc_handle manager = openManager();
+    common::unique_sc_handle service(OpenServiceW(manager.get(), options_.name.c_str(), SERVICE_QUERY_STATUS));
     return service ? stateOf(service.get()) : 0;
 }
 
 void StandInService::start() {
-    unique_sc_handle manager = openManager();
-    unique_sc_handle service(OpenServiceW(manager.get(), options_.name.c_str(), SERVICE_ALL_ACCESS));
+    common::unique_sc_handle manager = openManager();
+    common::unique_sc_handle service(OpenServiceW(manager.get(), options_.name.c_str(), SERVICE_ALL_ACCESS));
     if (!service)
         throw std::runtime_error("OpenServiceW " + narrow(options_.name) + " failed: " + std::to_string(GetLastError()));
     // Wine's manager now and then refuses a start with 1359 while the process of a service of the
@@ -158,9 +158,9 @@ void StandInService::start() {
 }
 
 void StandInService::remove(const std::wstring& name) {
-    unique_sc_handle manager = openManager();
+    common::unique_sc_handle manager = openManager();
     {
-        unique_sc_handle service(OpenServiceW(manager.get(), name.c_str(), SERVICE_ALL_ACCESS));
+        common::unique_sc_handle service(OpenServiceW(manager.get(), name.c_str(), SERVICE_ALL_ACCESS));
         if (!service) return;
         SERVICE_STATUS_PROCESS status = statusOf(service.get());
         if (status.dwCurrentState == SERVICE_RUNNING && (status.dwControlsAccepted & SERVICE_ACCEPT_STOP)) {
@@ -173,7 +173,7 @@ void StandInService::remove(const std::wstring& name) {
     }
     // Deleted for good once no handle and no process is left.
     for (DWORD waited = 0; waited < kWaitLimitMs; waited += 10) {
-        unique_sc_handle again(OpenServiceW(manager.get(), name.c_str(), SERVICE_QUERY_STATUS));
+        common::unique_sc_handle again(OpenServiceW(manager.get(), name.c_str(), SERVICE_QUERY_STATUS));
         if (!again) return;
         Sleep(10);
     }
@@ -184,7 +184,7 @@ BOOL DependentsFromConfiguration::enumerate(SC_HANDLE service, DWORD serviceStat
     ++calls;
     // The handle is opened without SERVICE_QUERY_CONFIG, so the asked-about service is known by name.
     (void)service;
-    unique_sc_handle manager = openManager();
+    common::unique_sc_handle manager = openManager();
     const std::wstring& target = target_;
     DWORD needed = 0;
 
@@ -194,7 +194,7 @@ BOOL DependentsFromConfiguration::enumerate(SC_HANDLE service, DWORD serviceStat
     };
     std::vector<Found> found;
     for (const auto& candidate : candidates_) {
-        unique_sc_handle other(OpenServiceW(manager.get(), candidate.c_str(), SERVICE_QUERY_STATUS));
+        common::unique_sc_handle other(OpenServiceW(manager.get(), candidate.c_str(), SERVICE_QUERY_STATUS));
         if (!other) continue;
         // The manager's own database; Wine's QueryServiceConfigW returns an empty lpDependencies.
         DWORD type = 0;

@@ -32,7 +32,7 @@ bool contains(const std::string& text, const std::string& part) { return text.fi
 class ZolctlEndpoints : public ::testing::Test {
 protected:
     void SetUp() override {
-        keyExisted_ = zol::test::rawKeyExists(zol::kProductKey);
+        keyExisted_ = zol::test::rawKeyExists(zol::common::kProductKey);
         ASSERT_EQ(runProgram(L"seed_endpoints.exe", L"add").exitCode, 0u);
         startAudioService();
     }
@@ -40,7 +40,7 @@ protected:
         runProgram(L"seed_endpoints.exe", L"remove");
         audio_.reset();
         zol::test::removeEffectClasses();
-        if (!keyExisted_) zol::test::rawDeleteTree(zol::kProductKey);
+        if (!keyExisted_) zol::test::rawDeleteTree(zol::common::kProductKey);
     }
     void startAudioService() {
         audio_ = std::make_unique<zol::test::StandInService>(zol::test::StandInServiceOptions{L"AudioSrv", {}, journal_.path()});

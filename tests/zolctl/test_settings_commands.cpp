@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include "common/product_key.h"
-#include "registry/registry.h"
 #include "support/core_audio_standin.h"
 #include "support/scratch_key.h"
 #include "zolctl_process.h"
@@ -21,23 +20,23 @@ const wchar_t* const kSettingsValues[] = {L"{F5530E75-A2A5-43E8-B9DF-1A1E225B5D1
 std::string storedGains() {
     DWORD type = 0;
     std::string bytes;
-    if (!zol::test::rawGetValue(zol::kProductKey, kSettingsValues[2], &type, &bytes)) return {};
+    if (!zol::test::rawGetValue(zol::common::kProductKey, kSettingsValues[2], &type, &bytes)) return {};
     return bytes.substr(0, 10);
 }
 
 class ZolctlSettings : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
-        keyExisted_ = zol::test::rawKeyExists(zol::kProductKey);
-        if (!keyExisted_) zol::test::rawCreateKey(zol::kProductKey);
+        keyExisted_ = zol::test::rawKeyExists(zol::common::kProductKey);
+        if (!keyExisted_) zol::test::rawCreateKey(zol::common::kProductKey);
     }
     static void TearDownTestSuite() {
         deleteValues();
-        if (!keyExisted_) zol::test::rawDeleteTree(zol::kProductKey);
+        if (!keyExisted_) zol::test::rawDeleteTree(zol::common::kProductKey);
     }
     static void deleteValues() {
         for (const wchar_t* v : kSettingsValues)
-            if (zol::registry::valueExists(zol::kProductKey, v)) zol::registry::deleteValue(zol::kProductKey, v);
+            zol::test::rawDeleteValue(zol::common::kProductKey, v);
     }
     void SetUp() override { deleteValues(); }
     static bool keyExisted_;
@@ -102,11 +101,11 @@ TEST_F(ZolctlSettings, EqShowSectionSeesTheSettingsTheEffectReads) {
 }
 
 TEST(ZolctlSettingsNoKey, RegistryFailureIsExitFour) {
-    if (zol::test::rawKeyExists(zol::kProductKey)) GTEST_SKIP() << "the product key exists in this prefix";
+    if (zol::test::rawKeyExists(zol::common::kProductKey)) GTEST_SKIP() << "the product key exists in this prefix";
     const auto run = runZolctl(L"eq show");
     EXPECT_EQ(run.exitCode, 4u);
     EXPECT_EQ(run.err.rfind("zolctl: registry: ", 0), 0u) << run.err;
-    EXPECT_FALSE(zol::test::rawKeyExists(zol::kProductKey));
+    EXPECT_FALSE(zol::test::rawKeyExists(zol::common::kProductKey));
 }
 
 TEST(ZolctlVolume, SetShowAndRefusal) {

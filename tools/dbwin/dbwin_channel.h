@@ -35,11 +35,11 @@ public:
     void interrupt() noexcept;
 
 private:
-    unique_kernel_handle bufferReady_;
-    unique_kernel_handle dataReady_;
-    unique_kernel_handle section_;
-    unique_kernel_handle stop_;
-    unique_view view_;
+    common::unique_kernel_handle bufferReady_;
+    common::unique_kernel_handle dataReady_;
+    common::unique_kernel_handle section_;
+    common::unique_kernel_handle stop_;
+    common::unique_view view_;
     std::string error_;
 };
 

@@ -78,8 +78,8 @@ int report(Context& context, const char* what, int result, const std::vector<Cha
 // init and unInit restart the audio service; without one they would edit the endpoints and then
 // stop at a message box. Refuse up front instead of leaving the system half-done.
 void requireAudioService() {
-    zol::unique_sc_handle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
-    zol::unique_sc_handle service(manager ? OpenServiceW(manager.get(), L"AudioSrv", SERVICE_QUERY_STATUS) : nullptr);
+    zol::common::unique_sc_handle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
+    zol::common::unique_sc_handle service(manager ? OpenServiceW(manager.get(), L"AudioSrv", SERVICE_QUERY_STATUS) : nullptr);
     if (!service)
         throw CliError(kFailed, "the Windows audio service (AudioSrv) is not there to restart (error " +
                                     std::to_string(GetLastError()) + "); nothing was changed");

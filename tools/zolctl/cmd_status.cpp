@@ -26,16 +26,16 @@ const ValueState kProductValues[] = {
 
 // Present values as short text: strings as they are, binary values by their size.
 std::string describeValue(const wchar_t* name, bool& present) {
-    present = reg::valueExists(zol::kProductKey, name);
+    present = reg::valueExists(zol::common::kProductKey, name);
     if (!present) return "absent";
     if (std::wstring(name) == L"InstallPath" || std::wstring(name) == L"EnableAllDev") {
         try {
-            return "\"" + narrow(reg::readStringValue(zol::kProductKey, name)) + "\"";
+            return "\"" + narrow(reg::readStringValue(zol::common::kProductKey, name)) + "\"";
         } catch (const reg::RegistryException&) {
             return "present (not a string)";
         }
     }
-    return std::to_string(reg::readBinaryValue(zol::kProductKey, name).size()) + " bytes";
+    return std::to_string(reg::readBinaryValue(zol::common::kProductKey, name).size()) + " bytes";
 }
 
 }  // namespace
@@ -52,9 +52,9 @@ int runStatus(Context& context, Args& args) {
     json.set("elevated", elevated == 1);
     text += std::string("Elevated     ") + (elevated == 1 ? "yes" : "no (install, uninstall and settings need it)") + "\n";
 
-    const bool keyExists = reg::keyExists(zol::kProductKey);
+    const bool keyExists = reg::keyExists(zol::common::kProductKey);
     Json values = Json::object();
-    text += "Product key  " + narrow(zol::kProductKey) + (keyExists ? "\n" : ": absent (the kit is not installed)\n");
+    text += "Product key  " + narrow(zol::common::kProductKey) + (keyExists ? "\n" : ": absent (the kit is not installed)\n");
     if (keyExists) {
         for (const ValueState& v : kProductValues) {
             bool present = false;

@@ -57,7 +57,7 @@ public:
 private:
     FARPROC address(const char* exportName) const;  // throws CliError(kNoLibrary)
 
-    zol::unique_module module_;
+    zol::common::unique_module module_;
 };
 
 }  // namespace zolctl

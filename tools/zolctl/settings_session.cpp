@@ -48,13 +48,14 @@ EqView decodeEq(const EffectBlock& effect) {
 
 SectionView SettingsSession::section() const {
     SectionView view;
-    zol::unique_kernel_handle section(OpenFileMappingW(FILE_MAP_READ, FALSE, zol::settings::kSettingsSectionName));
+    zol::common::unique_kernel_handle section(
+        OpenFileMappingW(FILE_MAP_READ, FALSE, zol::settings::kSettingsSectionName));
     if (!section) {
         view.error = GetLastError();
         return view;
     }
     constexpr size_t kShown = 4 + sizeof(ControlBlock) + sizeof(EffectBlock);
-    zol::unique_view mapped(MapViewOfFile(section.get(), FILE_MAP_READ, 0, 0, kShown));
+    zol::common::unique_view mapped(MapViewOfFile(section.get(), FILE_MAP_READ, 0, 0, kShown));
     if (!mapped) {
         view.error = GetLastError();
         return view;
