@@ -386,9 +386,13 @@ TEST_F(LifecycleCrashes, EveryChangeOfBothPassesIsRecovered) {
             break;
         }
         ++installChanges;
-        const bool removed = run(L"unInit") == 101 && asBefore(before);
-        const bool again = run(L"init") == 100 && run(L"unInit") == 101 && asBefore(before);
-        EXPECT_TRUE(removed && again) << "install killed at change " << k;
+        const DWORD removal = run(L"unInit");
+        const bool removed = removal == 101 && asBefore(before);
+        const DWORD install = run(L"init"), removalAgain = run(L"unInit");
+        const bool again = install == 100 && removalAgain == 101 && asBefore(before);
+        EXPECT_TRUE(removed && again) << "install killed at change " << k << ": unInit " << removal << " (endpoints "
+                                      << (removed ? "restored" : "not restored") << "), init " << install
+                                      << ", unInit " << removalAgain;
         installRecovered += removed && again;
     }
     long removalChanges = 0, removalRecovered = 0;
@@ -402,8 +406,9 @@ TEST_F(LifecycleCrashes, EveryChangeOfBothPassesIsRecovered) {
             break;
         }
         ++removalChanges;
-        const bool recovered = run(L"unInit") == 101 && asBefore(before);
-        EXPECT_TRUE(recovered) << "removal killed at change " << k;
+        const DWORD removal = run(L"unInit");
+        const bool recovered = removal == 101 && asBefore(before);
+        EXPECT_TRUE(recovered) << "removal killed at change " << k << ": unInit " << removal;
         removalRecovered += recovered;
     }
     EXPECT_GT(installChanges, 10);
