@@ -61,7 +61,7 @@ bool EndpointRecord::matchesDevice(std::uint32_t word0, std::uint32_t word1, std
 }
 
 std::wstring EndpointRecord::endpointKey() const { return endpointKeyPath(previousOs, isCaptureEndpoint, endpointId); }
-std::wstring EndpointRecord::fxPropertiesKey() const { return endpointKey() + L"\\FxProperties"; }
+std::wstring EndpointRecord::fxPropertiesKey() const { return fxPropertiesKeyPath(endpointKey()); }
 std::wstring EndpointRecord::propertiesKey() const { return endpointKey() + L"\\Properties"; }
 
 std::wstring EndpointRecord::findBluetoothEndpoint(std::uint32_t word0, std::uint32_t word1, std::uint32_t word2,
@@ -135,7 +135,7 @@ bool EndpointRecord::fill(const std::wstring& key, const std::wstring& id, const
     postMixChild.clear();
     loadedOptions = InstallOptions{true, !isCaptureEndpoint, true, !isCaptureEndpoint, 0, false};
 
-    const std::wstring effects = key + L"\\FxProperties";
+    const std::wstring effects = fxPropertiesKeyPath(key);
     if (!reg::keyExists(effects)) {
         if (logging) log::trace(L":FxProperties NOT exist");
         orgGuid.fill(kMarkerNoKey);

@@ -66,6 +66,8 @@ std::wstring endpointKeyPath(bool previousOs, bool capture, const std::wstring& 
     return flowKeyPath(previousOs, capture ? kCaptureFlow : kRenderFlow) + L"\\" + endpointId;
 }
 
+std::wstring fxPropertiesKeyPath(const std::wstring& endpointKey) { return endpointKey + L"\\FxProperties"; }
+
 std::vector<EndpointMatch> findUsbEndpoints(std::uint16_t vendorId, std::uint16_t productId, std::uint8_t flow) {
     const std::wstring pattern = formatIds(L"vid_%.4x&pid_%.4x", vendorId, productId);
     const std::wstring flowKey = flowKeyPath(false, flow);
@@ -171,7 +173,7 @@ EndpointProperties readEndpointProperties(const std::wstring& endpointKey, const
     if (read.channelMask == 0 && reg::valueExists(properties, property::kPhysicalSpeakers))
         read.channelMask = reg::readDwordValue(properties, property::kPhysicalSpeakers);
 
-    const std::wstring effects = endpointKey + L"\\FxProperties";
+    const std::wstring effects = fxPropertiesKeyPath(endpointKey);
     if (reg::keyExists(effects) && reg::valueExists(effects, property::kDisableSystemEffects))
         read.systemEffectsDisabled = reg::readDwordValue(effects, property::kDisableSystemEffects) != 0;
     return read;

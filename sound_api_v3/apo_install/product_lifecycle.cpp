@@ -50,7 +50,7 @@ bool slotNamesEffectClass(const std::wstring& fx, const wchar_t* slot) {
 }
 
 bool endpointNamesEffectClass(const std::wstring& endpointKey) {
-    const std::wstring fx = endpointKey + L"\\FxProperties";
+    const std::wstring fx = fxPropertiesKeyPath(endpointKey);
     if (!reg::keyExists(fx)) return false;
     for (const wchar_t* slot : kFxSlotValueNames)
         if (slotNamesEffectClass(fx, slot)) return true;
@@ -86,7 +86,7 @@ void undoUnfinishedEndpoint(const std::wstring& endpointId) {
     const std::wstring endpoint = getEndpointKeyPath(endpointId);
     if (endpoint.empty() || endpointNamesEffectClass(endpoint)) return;  // unplugged, or installed
     const std::wstring store = childApoStoreKeyPath(endpointId);
-    const std::wstring fx = endpoint + L"\\FxProperties";
+    const std::wstring fx = fxPropertiesKeyPath(endpoint);
     if (reg::keyExists(fx) && createdByDeadPass(store, fx)) reg::deleteKey(fx);
     reg::deleteKey(store);
 }

@@ -27,7 +27,7 @@ EndpointView view(const std::wstring& id, bool capture) {
     e.id = id;
     e.capture = capture;
     const std::wstring key = zol::apo_install::endpointKeyPath(false, capture, id);
-    const std::wstring fx = key + L"\\FxProperties";
+    const std::wstring fx = zol::apo_install::fxPropertiesKeyPath(key);
     try {
         e.hasFxProperties = reg::keyExists(fx);
         for (size_t i = 0; i < zol::apo_install::kFxSlotCount; ++i)
