@@ -158,8 +158,11 @@ int removeProduct() {
     // rather than one whose classes are gone.
     if (!allEndpoints && anyEndpointNamesEffectClass()) apo_install::registerEffectLibrary(library);
     // The settings values, then "InstallPath"; the product key itself stays.
-    for (const wchar_t* value : {kSettingsValues[0], kSettingsValues[1], kSettingsValues[2], common::kInstallPathValue})
+    const auto removeValue = [](const wchar_t* value) {
         if (reg::valueExists(common::kProductKey, value)) reg::deleteValue(common::kProductKey, value);
+    };
+    for (const wchar_t* value : kSettingsValues) removeValue(value);
+    removeValue(common::kInstallPathValue);
     return 1;
 }
 
