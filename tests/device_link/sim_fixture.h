@@ -7,6 +7,15 @@
 
 namespace zol::test {
 
+constexpr std::uint16_t kVendor = 0x0A1B, kProduct = 0x00C2;
+
+inline std::shared_ptr<sim::Collection> attachAt(const std::string& markers, std::vector<sim::DeclaredReport> reports = {},
+                                                 std::uint16_t product = kProduct) {
+    char ids[32];
+    std::snprintf(ids, sizeof ids, "\\\\?\\hid#vid_%04x&pid_%04x", kVendor, product);
+    return sim::attach({ids + markers + "#7&1&0&0000", kVendor, product, std::move(reports)});
+}
+
 class SimulatedBus : public ::testing::Test {
 protected:
     void SetUp() override { sim::detachAll(); }
@@ -14,28 +23,6 @@ protected:
         EXPECT_EQ(sim::openDevices(), 0) << "a device was left open";
         EXPECT_EQ(sim::heldPreparsedData(), 0) << "preparsed data was not freed";
         sim::detachAll();
-    }
-
-    static constexpr std::uint16_t kVendor = 0x0A1B;
-    static constexpr std::uint16_t kProduct = 0x00C2;
-
-    std::shared_ptr<sim::Collection> add(int intf, int col, std::vector<sim::DeclaredReport> reports = {},
-                                         bool opens = true) {
-        sim::CollectionModel model;
-        model.path = sim::devicePath(kVendor, kProduct, intf, col);
-        model.vendorId = kVendor;
-        model.productId = kProduct;
-        model.reports = std::move(reports);
-        model.opens = opens;
-        return sim::attach(std::move(model));
-    }
-    std::shared_ptr<sim::Collection> addPath(const std::string& path, std::vector<sim::DeclaredReport> reports = {}) {
-        sim::CollectionModel model;
-        model.path = path;
-        model.vendorId = kVendor;
-        model.productId = kProduct;
-        model.reports = std::move(reports);
-        return sim::attach(std::move(model));
     }
 };
 

@@ -1,14 +1,10 @@
-// The transfer exports and HidLink against simulated interfaces.
-#include <gtest/gtest.h>
-
-#include <chrono>
+// The transfer and presence exports against one simulated interface a row.
 #include <functional>
-#include <optional>
 #include <numeric>
+#include <optional>
 #include <string>
 #include <vector>
 
-#include "device_link/hid_link.h"
 #include "sim_fixture.h"
 #include "support/debug_channel.h"
 
@@ -18,180 +14,95 @@ extern "C" int _is_usb_connected(int, int, int, int);
 namespace {
 
 using zol::sim::Bytes;
-using zol::sim::CapsKind;
 using zol::sim::Collection;
-using Ms = std::chrono::milliseconds;
+using HidTransfer = zol::test::SimulatedBus;
+using Answer = std::function<void(Collection&, const Bytes&)>;
 
-class HidTransfer : public zol::test::SimulatedBus {
-protected:
-    // Interface 3 collection 1 with report id `id` in both directions.
-    std::shared_ptr<Collection> addTransferInterface(std::uint8_t id, USHORT inLength = 64, USHORT outLength = 64) {
-        auto collection = add(3, 1, {{CapsKind::inputValue, id}, {CapsKind::outputValue, id}});
-        collection->model.inputLength = inLength;
-        collection->model.outputLength = outLength;
-        return collection;
-    }
-    static Bytes counting(std::size_t n, std::uint8_t first = 1) {
-        Bytes bytes(n);
-        std::iota(bytes.begin(), bytes.end(), first);
-        return bytes;
-    }
-    static double msSince(std::chrono::steady_clock::time_point start) {
-        return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
-    }
-};
-
-// A request on report id 6: what reaches the device, what it answers, what the caller gets back.
-TEST_F(HidTransfer, AnswersOnAReportId) {
-    Bytes shortAnswerLeft(63, 0xEE);
-    shortAnswerLeft[0] = 0xA1, shortAnswerLeft[1] = 0xA2, shortAnswerLeft[2] = 0xA3;
-    struct Case {
-        const char* what;
-        std::function<void(Collection&, const Bytes&)> answer;
-        int result;
-        std::optional<Bytes> input;
-    };
-    const Case cases[] = {
-        {"its own id: arrives without the id byte",
-         [](Collection& self, const Bytes& request) {
-             Bytes answer(64, 6);
-             for (std::size_t i = 1; i < 64; ++i) answer[i] = static_cast<std::uint8_t>(request[i] + 1);
-             self.send(answer);
-         },
-         1, counting(63, 11)},
-        {"a full answer with another id counts",
-         [](Collection& self, const Bytes&) {
-             Bytes answer(64, 0x33);
-             answer[0] = 9;
-             self.send(answer);
-         },
-         1, Bytes(63, 0x33)},
-        {"a short answer is not valid but leaves its bytes",
-         [](Collection& self, const Bytes&) { self.send(Bytes{6, 0xA1, 0xA2, 0xA3}); }, 0, shortAnswerLeft},
-        {"unplugged: the reads fail quickly", [](Collection& self, const Bytes&) { zol::sim::unplug(self); }, 0,
-         std::nullopt},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.what);
-        zol::sim::detachAll();
-        auto device = addTransferInterface(6);
-        device->onWrite = c.answer;
-        const Bytes request = counting(63, 10);
-        Bytes input(63, 0xEE);
-        EXPECT_EQ(_hid_trans_data(kVendor, kProduct, 3, 6, request.data(), input.data()), c.result);
-        if (c.input) EXPECT_EQ(input, *c.input);
-        Bytes sent{6};  // the output report: the id, then the caller's bytes
-        sent.insert(sent.end(), request.begin(), request.end());
-        EXPECT_EQ(device->received.at(0), sent);
-    }
+Bytes counting(std::size_t n, std::uint8_t first) {
+    Bytes bytes(n);
+    std::iota(bytes.begin(), bytes.end(), first);
+    return bytes;
 }
 
-TEST_F(HidTransfer, DeviceWithoutReportIdsGivesSixtyThreeDataBytes) {
-    auto device = add(0, -1);
-    device->onWrite = [](Collection& self, const Bytes&) {
-        Bytes answer{0};
-        const Bytes data = counting(63, 0x40);
-        answer.insert(answer.end(), data.begin(), data.end());
+Bytes withId(std::uint8_t id, const Bytes& data) {
+    Bytes report{id};
+    report.insert(report.end(), data.begin(), data.end());
+    return report;
+}
+
+TEST_F(HidTransfer, RequestAndAnswer) {
+    const Answer plusOne = [](Collection& self, const Bytes& request) {
+        Bytes answer(request);
+        for (std::size_t i = 1; i < 64; ++i) ++answer[i];
         self.send(answer);
     };
-    const Bytes request(63, 0x11);
-    Bytes input(63, 0);
-    EXPECT_EQ(_hid_trans_data(kVendor, kProduct, 0, 0, request.data(), input.data()), 1);
-    EXPECT_EQ(input, counting(63, 0x40));
-    EXPECT_EQ(device->received.at(0)[0], 0);
-}
+    const Answer otherId = [](Collection& self, const Bytes&) { self.send(withId(9, Bytes(63, 0x33))); };
+    const Answer tooShort = [](Collection& self, const Bytes&) { self.send(Bytes{6, 0xA1, 0xA2, 0xA3}); };
+    const Answer unplug = [](Collection& self, const Bytes&) { zol::sim::unplug(self); };
+    const Answer noId = [](Collection& self, const Bytes&) { self.send(withId(0, counting(63, 0x40))); };
+    const Answer long2000 = [](Collection& self, const Bytes&) { self.send(Bytes(2000, 6)); };
+    Bytes leftOver(63, 0xEE);
+    leftOver[0] = 0xA1, leftOver[1] = 0xA2, leftOver[2] = 0xA3;
+    const std::vector<int> fiveReads(5, 10), oneRead{10};
+    enum Fault { none, noPreparsed, noCaps };
 
-TEST_F(HidTransfer, BothPointersNullOnlyOpensAndCloses) {
-    auto device = addTransferInterface(6);
-    EXPECT_EQ(_hid_trans_data(kVendor, kProduct, 3, 6, nullptr, nullptr), 1);
-    EXPECT_EQ(zol::sim::opensSoFar(), 1);
-    EXPECT_TRUE(device->received.empty());
-    EXPECT_TRUE(device->readTimeouts.empty());
-}
-
-TEST_F(HidTransfer, SilentDeviceGetsFiveReadsOfTenMillisecondsThenZero) {
-    auto device = addTransferInterface(6);
-    const Bytes request(63, 1);
-    Bytes input(63, 0xEE);
-    const auto start = std::chrono::steady_clock::now();
-    EXPECT_EQ(_hid_trans_data(kVendor, kProduct, 3, 6, request.data(), input.data()), 0);
-    const double elapsed = msSince(start);
-    EXPECT_EQ(device->readTimeouts, (std::vector<int>{10, 10, 10, 10, 10}));
-    EXPECT_GE(elapsed, 45.0);
-    EXPECT_LT(elapsed, 1000.0);
-    EXPECT_EQ(input, Bytes(63, 0xEE)) << "no answer: the caller's buffer stays untouched";
-}
-
-TEST_F(HidTransfer, LateAnswerIsTakenByALaterRead) {
-    auto device = addTransferInterface(6);
-    device->onWrite = [](Collection& self, const Bytes& request) { self.send(request, Ms(25)); };
-    const Bytes request = counting(63);
-    Bytes input(63, 0);
-    EXPECT_EQ(_hid_trans_data(kVendor, kProduct, 3, 6, request.data(), input.data()), 1);
-    EXPECT_EQ(input, request);
-    // Not the first read (it ends after 10 ms); which later one depends on the machine's load.
-    EXPECT_GE(device->readTimeouts.size(), 2u);
-    EXPECT_LE(device->readTimeouts.size(), 5u);
-}
-
-TEST_F(HidTransfer, StaleInputIsFlushedAndTheDriverKeepsTwoReports) {
-    auto device = addTransferInterface(6);
-    device->send(Bytes(64, 6));  // left over from someone else's request
-    device->onWrite = [](Collection& self, const Bytes& request) { self.send(request); };
-    const Bytes request = counting(63, 0x80);
-    Bytes input(63, 0);
-    EXPECT_EQ(_hid_trans_data(kVendor, kProduct, 3, 6, request.data(), input.data()), 1);
-    EXPECT_EQ(input, request);
-    EXPECT_EQ(device->flushes, 1);
-    EXPECT_EQ(device->numInputBuffers, 2u);
-}
-
-TEST_F(HidTransfer, ReportLengthsOutsideOneTo1024AreUsedAsSixtyFour) {
+    // `declared` 0: a device without report ids (interface 0, no markers); otherwise interface 3
+    // declares it both ways, with the stated report lengths.
+    const struct {
+        const char* what;
+        std::uint8_t declared;
+        USHORT length;
+        Fault fault;
+        int intf, id;
+        Answer answer;
+        bool buffers;  // false: both pointers null
+        int result;
+        std::optional<Bytes> input;
+        std::vector<int> reads;
+    } rows[] = {
+        {"its own id arrives without the id byte", 6, 64, none, 3, 6, plusOne, true, 1, counting(63, 11), oneRead},
+        {"a full answer with another id counts", 6, 64, none, 3, 6, otherId, true, 1, Bytes(63, 0x33), oneRead},
+        {"a short answer is no answer but leaves its bytes", 6, 64, none, 3, 6, tooShort, true, 0, leftOver, fiveReads},
+        {"unplugged: every read fails", 6, 64, none, 3, 6, unplug, true, 0, Bytes(63, 0xEE), fiveReads},
+        {"silent: five reads of 10 ms", 6, 64, none, 3, 6, nullptr, true, 0, Bytes(63, 0xEE), fiveReads},
+        {"no report ids: 63 data bytes", 0, 64, none, 0, 0, noId, true, 1, counting(63, 0x40), oneRead},
+        {"null pointers: opened and closed only", 6, 64, none, 3, 6, plusOne, false, 1, std::nullopt, {}},
+        {"stated length 0 is taken as 64", 6, 0, none, 3, 6, long2000, true, 1, Bytes(63, 6), oneRead},
+        {"stated length 2000 is taken as 64", 6, 2000, none, 3, 6, long2000, true, 1, Bytes(63, 6), oneRead},
+        {"another interface", 6, 64, none, 4, 6, plusOne, true, -1, Bytes(63, 0xEE), {}},
+        {"a report id above 255", 6, 64, none, 3, 0x106, plusOne, true, -1, Bytes(63, 0xEE), {}},
+        {"no preparsed data", 0, 64, noPreparsed, 0, 0, noId, true, -1, Bytes(63, 0xEE), {}},
+        {"no capabilities", 0, 64, noCaps, 0, 0, noId, true, -1, Bytes(63, 0xEE), {}},
+    };
     zol::test::DebugChannelListener channel;
-    for (USHORT reported : {USHORT{0}, USHORT{2000}}) {
+    for (const auto& r : rows) {
+        SCOPED_TRACE(r.what);
         zol::sim::detachAll();
-        auto device = addTransferInterface(6, reported, reported);
-        device->onWrite = [](Collection& self, const Bytes&) { self.send(Bytes(2000, 6)); };
-        zol::device_link::HidLink link;
-        ASSERT_TRUE(link.open(kVendor, kProduct, 3, 6));
-        EXPECT_EQ(link.inputLength(), 64u);
-        EXPECT_EQ(link.outputLength(), 64u);
-        EXPECT_EQ(link.featureLength(), 64u);
-        const Bytes request(63, 5);
-        link.writeReport(request.data(), 6);
-        Bytes input(63, 0);
-        EXPECT_EQ(link.readReport(input.data(), 6, 10), 64);
-        // The 64 bytes the library built reach the device; hidapi pads a short write out to
-        // the length the device states.
-        ASSERT_EQ(device->received.size(), 1u);
-        EXPECT_EQ(device->received[0].size(), std::max<std::size_t>(64, reported));
-        EXPECT_EQ(Bytes(device->received[0].begin() + 1, device->received[0].begin() + 64), request);
-        link.close();
-    }
-    EXPECT_EQ(channel.ownLines(), (std::vector<std::string>{"[brisol]inBufLen=0", "[brisol]inBufLen=2000"}));
-}
-
-TEST_F(HidTransfer, UnknownInterfaceOrWideReportIdIsNotFound) {
-    addTransferInterface(6);
-    const Bytes request(63, 1);
-    Bytes input(63, 0);
-    EXPECT_EQ(_hid_trans_data(kVendor, kProduct, 4, 6, request.data(), input.data()), -1);
-    EXPECT_EQ(_hid_trans_data(kVendor, kProduct, 3, 0x106, request.data(), input.data()), -1);
-    EXPECT_EQ(_is_usb_connected(kVendor, kProduct, 3, 0x106), -1);
-    EXPECT_EQ(_is_usb_connected(kVendor, kProduct, 3, 6), 1);
-    EXPECT_EQ(_is_usb_connected(kVendor, 0x00C3, 3, 6), -1);
-}
-
-TEST_F(HidTransfer, FailedSetupClosesTheDevice) {
-    // Interface 0 with report id 0 takes the first entry untested, so setup itself meets the fault.
-    for (int fault = 0; fault < 2; ++fault) {
-        zol::sim::detachAll();
-        auto device = add(0, -1);
-        (fault == 0 ? device->model.preparsedDataFails : device->model.capsQueryFails) = true;
-        EXPECT_EQ(_is_usb_connected(kVendor, kProduct, 0, 0), -1);
-        EXPECT_EQ(_hid_trans_data(kVendor, kProduct, 0, 0, nullptr, nullptr), -1);
-        EXPECT_EQ(zol::sim::opensSoFar(), 2);
-        EXPECT_EQ(zol::sim::openDevices(), 0);
+        auto device = r.declared ? zol::test::attachAt("&mi_03&col01", {{zol::sim::CapsKind::inputValue, r.declared},
+                                                                        {zol::sim::CapsKind::outputValue, r.declared}})
+                                 : zol::test::attachAt("");
+        device->model.inputLength = device->model.outputLength = r.length;
+        device->model.preparsedDataFails = r.fault == noPreparsed;
+        device->model.capsQueryFails = r.fault == noCaps;
+        device->onWrite = r.answer;
+        device->send(Bytes(64, r.declared));  // left over from someone else's request
+        const Bytes request = counting(63, 10);
+        Bytes input(63, 0xEE);
+        channel.clear();
+        EXPECT_EQ(_hid_trans_data(zol::test::kVendor, zol::test::kProduct, r.intf, r.id, r.buffers ? request.data() : nullptr,
+                                  r.buffers ? input.data() : nullptr),
+                  r.result);
+        if (r.input) EXPECT_EQ(input, *r.input);
+        EXPECT_EQ(device->readTimeouts, r.reads);
+        const bool opened = r.result != -1;
+        std::vector<Bytes> sent;
+        if (opened && r.buffers) sent.push_back(withId(r.declared, request));
+        if (!sent.empty()) sent[0].resize(std::max<std::size_t>(64, r.length), 0);  // hidapi pads to the stated length
+        EXPECT_EQ(device->received, sent);
+        EXPECT_EQ(device->flushes, opened ? 1 : 0);
+        if (opened) EXPECT_EQ(device->numInputBuffers, 2u);  // the driver keeps at most two answers
+        if (opened) EXPECT_EQ(channel.ownLines(), std::vector<std::string>{"[brisol]inBufLen=" + std::to_string(r.length)});
+        EXPECT_EQ(_is_usb_connected(zol::test::kVendor, zol::test::kProduct, r.intf, r.id), opened && device->plugged ? 1 : -1);
     }
 }
 

@@ -2,187 +2,181 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <set>
 
-#include "sim_bus.h"
+#include "device_link/hid_api.h"
 
-namespace zol::sim {
+using zol::sim::Bytes;
+using zol::sim::CapsKind;
+using zol::sim::Collection;
+using zol::sim::CollectionModel;
 
-namespace detail {
+struct hid_device_ {
+    std::shared_ptr<Collection> collection;
+    bool nonblocking = false;
+};
+
+namespace {
+
+struct Bus {
+    std::vector<std::shared_ptr<Collection>> collections;
+    std::set<hid_device*> open;
+    std::set<CollectionModel*> preparsed;  // a copy of the model stands for the preparsed data
+};
+
 Bus& bus() {
     static Bus instance;
     return instance;
 }
-}  // namespace detail
 
-void Collection::send(Bytes report, std::chrono::milliseconds delay, int readsBefore) {
-    if (!plugged) return;
-    input.push_back({std::move(report), Clock::now() + delay, readsBefore});
-    while (input.size() > numInputBuffers) input.pop_front();
+hid_device* live(hid_device* dev) { return bus().open.count(dev) ? dev : nullptr; }
+
+CollectionModel* livePreparsed(PHIDP_PREPARSED_DATA data) {
+    auto* model = reinterpret_cast<CollectionModel*>(data);
+    return bus().preparsed.count(model) ? model : nullptr;
 }
 
-std::shared_ptr<Collection> attach(CollectionModel model) {
-    auto collection = std::make_shared<Collection>(std::move(model));
-    detail::bus().collections.push_back(collection);
-    return collection;
+std::vector<std::uint8_t> idsOf(const CollectionModel& model, CapsKind kind) {
+    std::vector<std::uint8_t> ids;
+    for (const auto& report : model.reports)
+        if (report.kind == kind) ids.push_back(report.reportId);
+    return ids;
 }
 
-void unplug(Collection& collection) {
-    collection.plugged = false;
-    collection.input.clear();
-    auto& all = detail::bus().collections;
-    for (auto it = all.begin(); it != all.end(); ++it)
-        if (it->get() == &collection) {
-            all.erase(it);
-            break;
-        }
+template <typename Caps>
+NTSTATUS specificCaps(HIDP_REPORT_TYPE type, bool button, Caps* caps, PUSHORT length, PHIDP_PREPARSED_DATA data) {
+    const CollectionModel* model = livePreparsed(data);
+    if (!model || !length) return HIDP_STATUS_INVALID_PREPARSED_DATA;
+    const auto ids = idsOf(*model, static_cast<CapsKind>((type == HidP_Input ? 0 : type == HidP_Output ? 2 : 4) + !button));
+    if (ids.empty()) return HIDP_STATUS_USAGE_NOT_FOUND;
+    if (*length < ids.size()) return HIDP_STATUS_BUFFER_TOO_SMALL;
+    for (std::size_t i = 0; i < ids.size(); ++i) {
+        caps[i] = Caps{};
+        caps[i].ReportID = ids[i];
+    }
+    *length = static_cast<USHORT>(ids.size());
+    return HIDP_STATUS_SUCCESS;
 }
-
-void detachAll() {
-    for (auto& collection : detail::bus().collections) collection->plugged = false;
-    detail::bus().collections.clear();
-    detail::bus().opens = 0;
-}
-
-int openDevices() { return static_cast<int>(detail::bus().open.size()); }
-int heldPreparsedData() { return static_cast<int>(detail::bus().preparsed.size()); }
-int opensSoFar() { return detail::bus().opens; }
-
-std::string devicePath(std::uint16_t vendorId, std::uint16_t productId, int interfaceNumber, int collection) {
-    char path[160];
-    char markers[32] = "";
-    if (interfaceNumber >= 0) std::snprintf(markers, sizeof markers, "&mi_%02x", interfaceNumber);
-    if (collection >= 0)
-        std::snprintf(markers + std::strlen(markers), sizeof markers - std::strlen(markers), "&col%02x", collection);
-    std::snprintf(path, sizeof path, "\\\\?\\hid#vid_%04x&pid_%04x%s#7&2c8f3a1&0&%04x#{4d1e55b2-f16f-11cf-88cb-001111000030}",
-                  vendorId, productId, markers, (interfaceNumber < 0 ? 0 : interfaceNumber) * 16 + (collection < 0 ? 0 : collection));
-    return path;
-}
-
-namespace {
-
-constexpr std::size_t kPacket = 64;
 
 Bytes answer(std::uint8_t b0, std::uint8_t b1, std::uint8_t b2) {
-    Bytes packet(kPacket, 0);
-    packet[0] = b0;
-    packet[1] = b1;
-    packet[2] = b2;
+    Bytes packet(64, 0);
+    packet[0] = b0, packet[1] = b1, packet[2] = b2;
     return packet;
 }
 
-// The device's side of an update, driven by the host's writes.
+// The device's side of an update, driven by the host's writes. The collections' write handlers
+// own it, so it reaches the device record through a weak link.
 class FirmwareSide {
 public:
-    // The device record owns the collections, whose write handlers own this side: a weak link
-    // back keeps that from being a cycle.
-    FirmwareSide(FirmwareScript script, const std::shared_ptr<FirmwareDevice>& device)
-        : script_(std::move(script)), record_(device) {}
+    FirmwareSide(const zol::sim::FirmwareScript& script, std::weak_ptr<zol::sim::FirmwareDevice> record)
+        : script_(script), record_(std::move(record)) {}
 
     void onCommand(const Bytes& packet) {
-        const std::shared_ptr<FirmwareDevice> device = record_.lock();
-        if (!device) return;
-        device_ = device.get();
-        if (packet.size() < 3 || packet[0] != 0x55 || packet[1] != 0x55) return;
-        device_->startPacket = packet;
-        switch (script_.handshake) {
-        case FirmwareScript::Handshake::silent:
-            silent_ = true;
-            return;
-        case FirmwareScript::Handshake::unplug:
-            gone();
-            return;
-        case FirmwareScript::Handshake::unmarked:
-            device_->command->send(Bytes{0xAA, 0x02, 0x01});
-            device_->command->send(answer(0xAA, 0x02, 0x01));
-            return;
-        case FirmwareScript::Handshake::accept:
-            break;
-        }
+        const auto held = record_.lock();
+        device_ = held.get();
+        if (!device_ || packet[0] != 0x55 || packet[1] != 0x55 || reached(0)) return;
         reply(answer(0x55, 0x02, 0x01));
-        if (script_.flow == FirmwareScript::Flow::sendFreely || fullBlocks() == 0) reply(answer(0x55, 0x60, 0x00));
+        if (script_.flow == zol::sim::FirmwareScript::Flow::sendFreely || fullBlocks() == 0)
+            reply(answer(0x55, 0x60, 0x00));
         if (script_.imageLength == 0) finalStatus();
     }
 
     void onData(const Bytes& packet) {
-        const std::shared_ptr<FirmwareDevice> device = record_.lock();
-        if (!device) return;
-        device_ = device.get();
-        if (packet.empty() || packet[0] != 0x41) return;
-        device_->dataPackets.push_back(packet);
-        device_->packetTimes.push_back(Clock::now());
-        const std::size_t room = script_.imageLength > device_->image.size() ? script_.imageLength - device_->image.size() : 0;
-        device_->image.insert(device_->image.end(), packet.begin() + 1, packet.begin() + 1 + std::min<std::size_t>(63, room));
-        const int packets = static_cast<int>(device_->dataPackets.size());
-        if (packets == script_.unplugAfterBlock) return gone();
-        if (packets == script_.silentAfterBlock) silent_ = true;
-        if (packets == script_.earlyStatusAfterBlock) return reply(answer(0x55, 0x01, script_.earlyStatus), script_.earlyStatusReadsBefore);
-        if (device_->image.size() >= script_.imageLength && static_cast<std::size_t>(packets) >= fullBlocks())
-            return finalStatus();
-        if (script_.flow == FirmwareScript::Flow::pace)
-            reply(static_cast<std::size_t>(packets) < fullBlocks() ? answer(0x55, 0x60, 0xFF) : answer(0x55, 0x60, 0x00));
+        const auto held = record_.lock();
+        device_ = held.get();
+        if (!device_ || packet[0] != 0x41) return;
+        const int packets = static_cast<int>(device_->data->received.size());
+        if (reached(packets)) return;
+        if (packets == script_.earlyStatusAfterBlock)
+            return reply(answer(0x55, 0x01, script_.earlyStatus), script_.earlyStatusReadsBefore);
+        if (packets * 63u >= script_.imageLength) return finalStatus();
+        if (script_.flow == zol::sim::FirmwareScript::Flow::pace)
+            reply(answer(0x55, 0x60, static_cast<std::size_t>(packets) < fullBlocks() ? 0xFF : 0x00));
     }
 
 private:
     std::size_t fullBlocks() const { return script_.imageLength / 63; }
 
-    // The image is complete: the device checks it before it reports, so the status is not there
-    // at the host's very next read.
-    void finalStatus() {
-        if (!script_.silentAtEnd) reply(answer(0x55, 0x01, script_.finalStatus), 1);
+    // True when the device has just gone.
+    bool reached(int packets) {
+        if (packets == script_.silentAfterBlock) silent_ = true;
+        if (packets != script_.unplugAfterBlock) return false;
+        zol::sim::unplug(*device_->command);
+        zol::sim::unplug(*device_->data);
+        return true;
     }
+
+    // The device checks the image before it reports: the status misses the host's next read.
+    void finalStatus() { reply(answer(0x55, 0x01, script_.finalStatus), 1); }
 
     void reply(Bytes packet, int readsBefore = 0) {
-        if (silent_) return;
-        if (script_.garbage) {
-            device_->command->send(answer(0x55, 0x60, 0x42), script_.answerDelay);  // "no change"
-            device_->command->send(answer(0x12, 0x01, 0x07), script_.answerDelay);  // not an answer
-            device_->command->send(Bytes{0x55, 0x01, 0x09}, script_.answerDelay);   // too short
-        }
-        device_->command->send(std::move(packet), script_.answerDelay, readsBefore);
+        if (script_.garbage)  // no change, unmarked status and start answers, short ones
+            for (Bytes noise : {answer(0x55, 0x60, 0x42), answer(0x12, 0x01, 0x07), answer(0x12, 0x02, 0x01),
+                                Bytes{0x55, 0x01, 0x09}, Bytes{0x55, 0x02, 0x01}})
+                device_->command->send(std::move(noise));
+        if (!silent_) device_->command->send(std::move(packet), readsBefore);
     }
 
-    void gone() {
-        unplug(*device_->command);
-        unplug(*device_->data);
-    }
-
-    FirmwareScript script_;
-    std::weak_ptr<FirmwareDevice> record_;
-    FirmwareDevice* device_ = nullptr;  // valid while a handler runs
+    zol::sim::FirmwareScript script_;
+    std::weak_ptr<zol::sim::FirmwareDevice> record_;
+    zol::sim::FirmwareDevice* device_ = nullptr;  // while a handler runs
     bool silent_ = false;
 };
 
-DeclaredReport in(std::uint8_t id) { return {CapsKind::inputValue, id}; }
-DeclaredReport out(std::uint8_t id) { return {CapsKind::outputValue, id}; }
-
 }  // namespace
+
+namespace zol::sim {
+
+std::shared_ptr<Collection> attach(CollectionModel model) {
+    return bus().collections.emplace_back(std::make_shared<Collection>(std::move(model)));
+}
+
+void unplug(Collection& collection) {
+    collection.plugged = false;
+    collection.input.clear();
+    auto& all = bus().collections;
+    all.erase(std::remove_if(all.begin(), all.end(), [&](const auto& c) { return c.get() == &collection; }), all.end());
+}
+
+void detachAll() {
+    for (auto& collection : bus().collections) collection->plugged = false;
+    bus().collections.clear();
+}
+
+int openDevices() { return static_cast<int>(bus().open.size()); }
+int heldPreparsedData() { return static_cast<int>(bus().preparsed.size()); }
+
+const Collection* collectionOf(const void* device) {
+    hid_device* dev = live(static_cast<hid_device*>(const_cast<void*>(device)));
+    return dev ? dev->collection.get() : nullptr;
+}
+
+std::string devicePath(std::uint16_t vendorId, std::uint16_t productId, int interfaceNumber, int collection) {
+    char path[160];
+    std::snprintf(path, sizeof path, "\\\\?\\hid#vid_%04x&pid_%04x", vendorId, productId);
+    if (interfaceNumber >= 0) std::snprintf(path + std::strlen(path), 8, "&mi_%02x", interfaceNumber);
+    if (collection >= 0) std::snprintf(path + std::strlen(path), 8, "&col%02x", collection);
+    return path + std::string("#7&2c8f3a1&0&0000#{4d1e55b2-f16f-11cf-88cb-001111000030}");
+}
 
 std::shared_ptr<FirmwareDevice> attachKitHeadset(std::uint16_t vendorId, std::uint16_t productId,
                                                  const FirmwareScript& script) {
-    auto collection = [&](int intf, int col, std::vector<DeclaredReport> reports, USHORT inLength, USHORT outLength,
-                          USHORT featureLength) {
-        CollectionModel model;
-        model.path = devicePath(vendorId, productId, intf, col);
-        model.vendorId = vendorId;
-        model.productId = productId;
-        model.reports = std::move(reports);
-        model.inputLength = inLength;
-        model.outputLength = outLength;
-        model.featureLength = featureLength;
+    auto collection = [&](int intf, int col, std::vector<DeclaredReport> reports, USHORT length) {
+        CollectionModel model{devicePath(vendorId, productId, intf, col), vendorId, productId, std::move(reports)};
+        model.inputLength = model.outputLength = length;
         return attach(std::move(model));
     };
-    collection(0, -1, {{CapsKind::inputButton, 1}}, 3, 0, 0);
-    auto transfer = collection(3, 1, {in(6), out(6)}, 64, 64, 0);
-    transfer->onWrite = [](Collection& self, const Bytes& report) {
-        Bytes echo(report);
-        echo.resize(self.model.inputLength, 0);
-        self.send(std::move(echo));
+    collection(0, -1, {{CapsKind::inputButton, 1}}, 3);
+    collection(3, 1, {{CapsKind::inputValue, 6}, {CapsKind::outputValue, 6}}, 64)->onWrite = [](Collection& self,
+                                                                                                 const Bytes& report) {
+        self.send(report);
     };
-    collection(3, 2, {{CapsKind::featureValue, 7}}, 0, 0, 33);
+    collection(3, 2, {{CapsKind::featureValue, 7}}, 0)->model.featureLength = 33;
     auto device = std::make_shared<FirmwareDevice>();
-    device->command = collection(3, 3, {in(0x55), out(0x55)}, 64, 64, 0);
-    device->data = collection(3, 4, {out(0x41)}, 0, 64, 0);
+    device->command = collection(3, 3, {{CapsKind::inputValue, 0x55}, {CapsKind::outputValue, 0x55}}, 64);
+    device->data = collection(3, 4, {{CapsKind::outputValue, 0x41}}, 64);
     auto side = std::make_shared<FirmwareSide>(script, device);
     device->command->onWrite = [side](Collection&, const Bytes& packet) { side->onCommand(packet); };
     device->data->onWrite = [side](Collection&, const Bytes& packet) { side->onData(packet); };
@@ -190,3 +184,156 @@ std::shared_ptr<FirmwareDevice> attachKitHeadset(std::uint16_t vendorId, std::ui
 }
 
 }  // namespace zol::sim
+
+// hidapi, as its Windows backend behaves here: a report whose id byte is 0 reaches the reader
+// without it; a short write is padded to the output report length. No strings, no feature reports.
+extern "C" {
+
+int hid_init(void) { return 0; }
+int hid_exit(void) { return 0; }
+
+hid_device_info* hid_enumerate(unsigned short vendor_id, unsigned short product_id) {
+    hid_device_info* head = nullptr;
+    for (auto it = bus().collections.rbegin(); it != bus().collections.rend(); ++it) {
+        const CollectionModel& model = (*it)->model;
+        if ((vendor_id && model.vendorId != vendor_id) || (product_id && model.productId != product_id)) continue;
+        auto* info = static_cast<hid_device_info*>(std::calloc(1, sizeof(hid_device_info)));
+        info->path = _strdup(model.path.c_str());
+        info->vendor_id = model.vendorId;
+        info->product_id = model.productId;
+        const char* mi = std::strstr(info->path, "mi_");
+        info->interface_number = mi ? static_cast<int>(std::strtol(mi + 3, nullptr, 16)) : -1;
+        info->next = head;
+        head = info;
+    }
+    return head;
+}
+
+void hid_free_enumeration(hid_device_info* devs) {
+    while (hid_device_info* info = devs) {
+        devs = info->next;
+        std::free(info->path);
+        std::free(info);
+    }
+}
+
+hid_device* hid_open_path(const char* path) {
+    for (const auto& collection : bus().collections)
+        if (path && collection->model.path == path && collection->model.opens)
+            return *bus().open.insert(new hid_device_{collection}).first;
+    return nullptr;
+}
+
+hid_device* hid_open(unsigned short vendor_id, unsigned short product_id, const wchar_t*) {
+    for (const auto& collection : bus().collections)
+        if (collection->model.vendorId == vendor_id && (!product_id || collection->model.productId == product_id))
+            return hid_open_path(collection->model.path.c_str());
+    return nullptr;
+}
+
+void hid_close(hid_device* dev) {
+    if (bus().open.erase(dev)) delete dev;
+}
+
+int hid_write(hid_device* dev, const unsigned char* data, size_t length) {
+    if (!live(dev) || !data || !length || !dev->collection->plugged) return -1;
+    Collection& collection = *dev->collection;
+    Bytes report(data, data + length);
+    report.resize(std::max<std::size_t>(length, collection.model.outputLength), 0);
+    collection.received.push_back(report);
+    if (collection.onWrite) collection.onWrite(collection, report);
+    return static_cast<int>(report.size());
+}
+
+// Nothing waits: a read finds a report or nothing, whatever its time-out.
+int hid_read_timeout(hid_device* dev, unsigned char* data, size_t length, int milliseconds) {
+    if (!live(dev) || !data || !length) return -1;
+    Collection& collection = *dev->collection;
+    collection.readTimeouts.push_back(milliseconds);
+    if (!collection.plugged) return -1;
+    if (collection.input.empty()) return 0;
+    if (collection.input.front().second > 0) return --collection.input.front().second, 0;
+    const Bytes report = std::move(collection.input.front().first);
+    collection.input.pop_front();
+    const std::size_t skip = !report.empty() && report[0] == 0;
+    const std::size_t n = std::min(length, report.size() - skip);
+    std::memcpy(data, report.data() + skip, n);
+    return static_cast<int>(n);
+}
+
+int hid_read(hid_device* dev, unsigned char* data, size_t length) {
+    return live(dev) ? hid_read_timeout(dev, data, length, dev->nonblocking ? 0 : -1) : -1;
+}
+
+int hid_set_nonblocking(hid_device* dev, int nonblock) {
+    if (!live(dev)) return -1;
+    dev->nonblocking = nonblock != 0;
+    return 0;
+}
+
+int hid_send_feature_report(hid_device*, const unsigned char*, size_t) { return -1; }
+int hid_get_feature_report(hid_device*, unsigned char*, size_t) { return -1; }
+int hid_get_manufacturer_string(hid_device*, wchar_t*, size_t) { return -1; }
+int hid_get_product_string(hid_device*, wchar_t*, size_t) { return -1; }
+int hid_get_serial_number_string(hid_device*, wchar_t*, size_t) { return -1; }
+int hid_get_indexed_string(hid_device*, int, wchar_t*, size_t) { return -1; }
+const wchar_t* hid_error(hid_device*) { return L""; }
+
+HANDLE hid_get_device_handle(hid_device* dev) { return live(dev) ? static_cast<HANDLE>(dev) : INVALID_HANDLE_VALUE; }
+
+// ---- HID class library: the handle is the hid_device ----
+
+BOOLEAN NTAPI HidD_GetPreparsedData(HANDLE device, PHIDP_PREPARSED_DATA* data) {
+    hid_device* dev = live(static_cast<hid_device*>(device));
+    if (!dev || !data || dev->collection->model.preparsedDataFails) return FALSE;
+    *data = reinterpret_cast<PHIDP_PREPARSED_DATA>(*bus().preparsed.insert(new CollectionModel(dev->collection->model)).first);
+    return TRUE;
+}
+
+BOOLEAN NTAPI HidD_FreePreparsedData(PHIDP_PREPARSED_DATA data) {
+    CollectionModel* model = livePreparsed(data);
+    if (!model) return FALSE;
+    bus().preparsed.erase(model);
+    delete model;
+    return TRUE;
+}
+
+NTSTATUS NTAPI HidP_GetCaps(PHIDP_PREPARSED_DATA data, PHIDP_CAPS caps) {
+    const CollectionModel* model = livePreparsed(data);
+    if (!model || !caps || model->capsQueryFails) return HIDP_STATUS_INVALID_PREPARSED_DATA;
+    *caps = HIDP_CAPS{};
+    caps->InputReportByteLength = model->inputLength;
+    caps->OutputReportByteLength = model->outputLength;
+    caps->FeatureReportByteLength = model->featureLength;
+    USHORT* counts[] = {&caps->NumberInputButtonCaps,  &caps->NumberInputValueCaps,    &caps->NumberOutputButtonCaps,
+                        &caps->NumberOutputValueCaps, &caps->NumberFeatureButtonCaps, &caps->NumberFeatureValueCaps};
+    for (int kind = 0; kind < 6; ++kind) *counts[kind] = static_cast<USHORT>(idsOf(*model, CapsKind(kind)).size());
+    return HIDP_STATUS_SUCCESS;
+}
+
+NTSTATUS NTAPI HidP_GetSpecificButtonCaps(HIDP_REPORT_TYPE type, USAGE, USHORT, USAGE, PHIDP_BUTTON_CAPS caps,
+                                          PUSHORT length, PHIDP_PREPARSED_DATA data) {
+    return specificCaps(type, true, caps, length, data);
+}
+
+NTSTATUS NTAPI HidP_GetSpecificValueCaps(HIDP_REPORT_TYPE type, USAGE, USHORT, USAGE, PHIDP_VALUE_CAPS caps,
+                                         PUSHORT length, PHIDP_PREPARSED_DATA data) {
+    return specificCaps(type, false, caps, length, data);
+}
+
+BOOLEAN NTAPI HidD_SetNumInputBuffers(HANDLE device, ULONG count) {
+    hid_device* dev = live(static_cast<hid_device*>(device));
+    if (!dev || count < 2) return FALSE;
+    dev->collection->numInputBuffers = count;
+    return TRUE;
+}
+
+BOOLEAN NTAPI HidD_FlushQueue(HANDLE device) {
+    hid_device* dev = live(static_cast<hid_device*>(device));
+    if (!dev) return FALSE;
+    dev->collection->input.clear();
+    ++dev->collection->flushes;
+    return TRUE;
+}
+
+}  // extern "C"
