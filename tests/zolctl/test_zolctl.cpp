@@ -8,6 +8,7 @@
 #include <iterator>
 #include <optional>
 
+#include "cli.h"
 #include "common/product_key.h"
 #include "common/unique_handle.h"
 #include "support/core_audio_standin.h"
@@ -19,10 +20,7 @@ namespace {
 
 using zol::common::unique_kernel_handle;
 
-struct Outcome {
-    DWORD code = 99;
-    std::string out, err;
-};
+struct Outcome { DWORD code = 99; std::string out, err; };
 
 // Runs a program beside the test program to its end, its output and errors in two files;
 // `meanwhile` acts while it runs.
@@ -39,10 +37,8 @@ Outcome run(std::wstring commandLine, const std::function<void(HANDLE)>& meanwhi
     startup.hStdError = files[1].get();
     PROCESS_INFORMATION info{};
     Outcome result;
-    if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &info)) {
-        ADD_FAILURE() << "cannot start " << zol::test::narrow(commandLine);
-        return result;
-    }
+    if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &info))
+        return ADD_FAILURE() << "cannot start " << zol::test::narrow(commandLine), result;
     const unique_kernel_handle process(info.hProcess), thread(info.hThread);
     if (meanwhile) meanwhile(process.get());
     if (WaitForSingleObject(process.get(), 60000) != WAIT_OBJECT_0) {
@@ -74,12 +70,9 @@ TEST(Zolctl, EveryCommandFamily) {
     auto audio = std::make_unique<zol::test::StandInService>(zol::test::StandInServiceOptions{L"AudioSrv", {}, journal.path()});
     audio->start();
     std::ofstream(L"zolctl_fw.bin", std::ios::binary) << std::string(130, '\x5A');  // two full blocks and a partial one
-    const struct {
-        const wchar_t* args;
-        DWORD code;
-        const char* shows;  // in the output, or for a failure the one error line it starts
-        bool coreAudio = false;  // Wine's own endpoints refuse volume changes
-    } rows[] = {
+    // `shows`: in the output, or the start of a failure's one error line. `coreAudio`: the stand-in
+    // endpoints (Wine's own refuse volume changes).
+    const struct { const wchar_t* args; DWORD code; const char* shows; bool coreAudio = false; } rows[] = {
         {L"eq set --help", 0, "usage: zolctl [--json] [--dll PATH] eq set"},
         {L"frobnicate", 2, "zolctl: "},
         {L"volume render 101", 2, "zolctl: "},
@@ -148,6 +141,11 @@ TEST(Zolctl, LogShowsTheLibrarysMessagesAndOwnsTheChannel) {
     EXPECT_EQ(viewer.out.rfind("{\"time\":\"", 0), 0u) << viewer.out;
     EXPECT_NE(viewer.out.find(line), std::string::npos) << viewer.out;
     EXPECT_EQ(viewer.out.find("something else"), std::string::npos) << viewer.out;
+}
+
+TEST(Zolctl, JsonEscapesAndKeepsOrder) {
+    const auto j = zolctl::Json::object().set("b", 1).set("a", "q\"\\\n\x01").set("list", zolctl::Json::array().push(true).push(nullptr).push(0.5));
+    EXPECT_EQ(j.dump(), "{\"b\":1,\"a\":\"q\\\"\\\\\\n\\u0001\",\"list\":[true,null,0.5]}");
 }
 
 }  // namespace

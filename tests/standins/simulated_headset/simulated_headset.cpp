@@ -5,17 +5,14 @@
 #include <cstdlib>
 #include <cstring>
 #include <set>
+#include <utility>
 
 #include "device_link/hid_api.h"
 
-using zol::sim::Bytes;
-using zol::sim::CapsKind;
-using zol::sim::Collection;
-using zol::sim::CollectionModel;
+using namespace zol::sim;
 
 struct hid_device_ {
     std::shared_ptr<Collection> collection;
-    bool nonblocking = false;
 };
 
 namespace {
@@ -26,12 +23,15 @@ struct Bus {
     std::set<CollectionModel*> preparsed;  // a copy of the model stands for the preparsed data
 };
 
-Bus& bus() {
+Bus& bus() {  // also used while the demo DLL's globals are set up
     static Bus instance;
     return instance;
 }
 
-hid_device* live(hid_device* dev) { return bus().open.count(dev) ? dev : nullptr; }
+hid_device* live(void* handle) {
+    auto* dev = static_cast<hid_device*>(handle);
+    return bus().open.count(dev) ? dev : nullptr;
+}
 
 CollectionModel* livePreparsed(PHIDP_PREPARSED_DATA data) {
     auto* model = reinterpret_cast<CollectionModel*>(data);
@@ -49,18 +49,15 @@ template <typename Caps>
 NTSTATUS specificCaps(HIDP_REPORT_TYPE type, bool button, Caps* caps, PUSHORT length, PHIDP_PREPARSED_DATA data) {
     const CollectionModel* model = livePreparsed(data);
     if (!model || !length) return HIDP_STATUS_INVALID_PREPARSED_DATA;
-    const auto ids = idsOf(*model, static_cast<CapsKind>((type == HidP_Input ? 0 : type == HidP_Output ? 2 : 4) + !button));
+    const auto ids = idsOf(*model, CapsKind((type == HidP_Input ? 0 : type == HidP_Output ? 2 : 4) + !button));
     if (ids.empty()) return HIDP_STATUS_USAGE_NOT_FOUND;
     if (*length < ids.size()) return HIDP_STATUS_BUFFER_TOO_SMALL;
-    for (std::size_t i = 0; i < ids.size(); ++i) {
-        caps[i] = Caps{};
-        caps[i].ReportID = ids[i];
-    }
     *length = static_cast<USHORT>(ids.size());
+    for (std::size_t i = 0; i < ids.size(); ++i) (caps[i] = Caps{}).ReportID = ids[i];
     return HIDP_STATUS_SUCCESS;
 }
 
-Bytes answer(std::uint8_t b0, std::uint8_t b1, std::uint8_t b2) {
+Bytes answer(int b0, int b1, int b2) {
     Bytes packet(64, 0);
     packet[0] = b0, packet[1] = b1, packet[2] = b2;
     return packet;
@@ -70,58 +67,47 @@ Bytes answer(std::uint8_t b0, std::uint8_t b1, std::uint8_t b2) {
 // own it, so it reaches the device record through a weak link.
 class FirmwareSide {
 public:
-    FirmwareSide(const zol::sim::FirmwareScript& script, std::weak_ptr<zol::sim::FirmwareDevice> record)
-        : script_(script), record_(std::move(record)) {}
+    FirmwareSide(const FirmwareScript& script, std::weak_ptr<FirmwareDevice> record) : script_(script), record_(record) {}
 
     void onCommand(const Bytes& packet) {
-        const auto held = record_.lock();
-        device_ = held.get();
-        if (!device_ || packet[0] != 0x55 || packet[1] != 0x55 || reached(0)) return;
-        reply(answer(0x55, 0x02, 0x01));
-        if (script_.flow == zol::sim::FirmwareScript::Flow::sendFreely || fullBlocks() == 0)
-            reply(answer(0x55, 0x60, 0x00));
-        if (script_.imageLength == 0) finalStatus();
+        const auto device = record_.lock();
+        if (!device || packet[0] != 0x55 || packet[1] != 0x55 || reached(*device, 0)) return;
+        reply(*device, answer(0x55, 0x02, 0x01));
+        if (script_.flow == FirmwareScript::Flow::sendFreely || script_.imageLength < 63) reply(*device, answer(0x55, 0x60, 0));
+        if (script_.imageLength == 0) reply(*device, answer(0x55, 0x01, script_.finalStatus), 1);
     }
 
     void onData(const Bytes& packet) {
-        const auto held = record_.lock();
-        device_ = held.get();
-        if (!device_ || packet[0] != 0x41) return;
-        const int packets = static_cast<int>(device_->data->received.size());
-        if (reached(packets)) return;
+        const auto device = record_.lock();
+        const int packets = device ? static_cast<int>(device->data->received.size()) : 0;
+        if (!device || packet[0] != 0x41 || reached(*device, packets)) return;
         if (packets == script_.earlyStatusAfterBlock)
-            return reply(answer(0x55, 0x01, script_.earlyStatus), script_.earlyStatusReadsBefore);
-        if (packets * 63u >= script_.imageLength) return finalStatus();
-        if (script_.flow == zol::sim::FirmwareScript::Flow::pace)
-            reply(answer(0x55, 0x60, static_cast<std::size_t>(packets) < fullBlocks() ? 0xFF : 0x00));
+            reply(*device, answer(0x55, 0x01, script_.earlyStatus), script_.earlyStatusReadsBefore);
+        else if (packets * 63u >= script_.imageLength)  // checked before the status: the next read misses it
+            reply(*device, answer(0x55, 0x01, script_.finalStatus), 1);
+        else if (script_.flow == FirmwareScript::Flow::pace)
+            reply(*device, answer(0x55, 0x60, packets < static_cast<int>(script_.imageLength / 63) ? 0xFF : 0));
     }
 
 private:
-    std::size_t fullBlocks() const { return script_.imageLength / 63; }
-
-    // True when the device has just gone.
-    bool reached(int packets) {
-        if (packets == script_.silentAfterBlock) silent_ = true;
+    bool reached(FirmwareDevice& device, int packets) {  // true: the device has gone
+        silent_ = silent_ || packets == script_.silentAfterBlock;
         if (packets != script_.unplugAfterBlock) return false;
-        zol::sim::unplug(*device_->command);
-        zol::sim::unplug(*device_->data);
+        unplug(*device.command);
+        unplug(*device.data);
         return true;
     }
 
-    // The device checks the image before it reports: the status misses the host's next read.
-    void finalStatus() { reply(answer(0x55, 0x01, script_.finalStatus), 1); }
-
-    void reply(Bytes packet, int readsBefore = 0) {
+    void reply(FirmwareDevice& device, Bytes packet, int readsBefore = 0) {
         if (script_.garbage)  // no change, unmarked status and start answers, short ones
             for (Bytes noise : {answer(0x55, 0x60, 0x42), answer(0x12, 0x01, 0x07), answer(0x12, 0x02, 0x01),
                                 Bytes{0x55, 0x01, 0x09}, Bytes{0x55, 0x02, 0x01}})
-                device_->command->send(std::move(noise));
-        if (!silent_) device_->command->send(std::move(packet), readsBefore);
+                device.command->send(noise);
+        if (!silent_) device.command->send(std::move(packet), readsBefore);
     }
 
-    zol::sim::FirmwareScript script_;
-    std::weak_ptr<zol::sim::FirmwareDevice> record_;
-    zol::sim::FirmwareDevice* device_ = nullptr;  // while a handler runs
+    FirmwareScript script_;
+    std::weak_ptr<FirmwareDevice> record_;
     bool silent_ = false;
 };
 
@@ -141,42 +127,37 @@ void unplug(Collection& collection) {
 }
 
 void detachAll() {
-    for (auto& collection : bus().collections) collection->plugged = false;
-    bus().collections.clear();
+    while (!bus().collections.empty()) unplug(*bus().collections.back());
 }
 
-int openDevices() { return static_cast<int>(bus().open.size()); }
-int heldPreparsedData() { return static_cast<int>(bus().preparsed.size()); }
+int openDevices() { return static_cast<int>(bus().open.size() + bus().preparsed.size()); }
 
 const Collection* collectionOf(const void* device) {
-    hid_device* dev = live(static_cast<hid_device*>(const_cast<void*>(device)));
+    hid_device* dev = live(const_cast<void*>(device));
     return dev ? dev->collection.get() : nullptr;
 }
 
 std::string devicePath(std::uint16_t vendorId, std::uint16_t productId, int interfaceNumber, int collection) {
-    char path[160];
-    std::snprintf(path, sizeof path, "\\\\?\\hid#vid_%04x&pid_%04x", vendorId, productId);
-    if (interfaceNumber >= 0) std::snprintf(path + std::strlen(path), 8, "&mi_%02x", interfaceNumber);
-    if (collection >= 0) std::snprintf(path + std::strlen(path), 8, "&col%02x", collection);
+    char path[64];
+    int n = std::snprintf(path, sizeof path, "\\\\?\\hid#vid_%04x&pid_%04x", vendorId, productId);
+    if (interfaceNumber >= 0) n += std::snprintf(path + n, 8, "&mi_%02x", interfaceNumber);
+    if (collection >= 0) std::snprintf(path + n, 8, "&col%02x", collection);
     return path + std::string("#7&2c8f3a1&0&0000#{4d1e55b2-f16f-11cf-88cb-001111000030}");
 }
 
 std::shared_ptr<FirmwareDevice> attachKitHeadset(std::uint16_t vendorId, std::uint16_t productId,
                                                  const FirmwareScript& script) {
-    auto collection = [&](int intf, int col, std::vector<DeclaredReport> reports, USHORT length) {
-        CollectionModel model{devicePath(vendorId, productId, intf, col), vendorId, productId, std::move(reports)};
-        model.inputLength = model.outputLength = length;
-        return attach(std::move(model));
+    auto add = [&](int intf, int col, std::vector<DeclaredReport> reports) {
+        return attach({devicePath(vendorId, productId, intf, col), vendorId, productId, std::move(reports)});
     };
-    collection(0, -1, {{CapsKind::inputButton, 1}}, 3);
-    collection(3, 1, {{CapsKind::inputValue, 6}, {CapsKind::outputValue, 6}}, 64)->onWrite = [](Collection& self,
-                                                                                                 const Bytes& report) {
+    add(0, -1, {{CapsKind::inputButton, 1}});
+    add(3, 1, {{CapsKind::inputValue, 6}, {CapsKind::outputValue, 6}})->onWrite = [](Collection& self, const Bytes& report) {
         self.send(report);
     };
-    collection(3, 2, {{CapsKind::featureValue, 7}}, 0)->model.featureLength = 33;
+    add(3, 2, {{CapsKind::featureValue, 7}});
     auto device = std::make_shared<FirmwareDevice>();
-    device->command = collection(3, 3, {{CapsKind::inputValue, 0x55}, {CapsKind::outputValue, 0x55}}, 64);
-    device->data = collection(3, 4, {{CapsKind::outputValue, 0x41}}, 64);
+    device->command = add(3, 3, {{CapsKind::inputValue, 0x55}, {CapsKind::outputValue, 0x55}});
+    device->data = add(3, 4, {{CapsKind::outputValue, 0x41}});
     auto side = std::make_shared<FirmwareSide>(script, device);
     device->command->onWrite = [side](Collection&, const Bytes& packet) { side->onCommand(packet); };
     device->data->onWrite = [side](Collection&, const Bytes& packet) { side->onData(packet); };
@@ -185,7 +166,7 @@ std::shared_ptr<FirmwareDevice> attachKitHeadset(std::uint16_t vendorId, std::ui
 
 }  // namespace zol::sim
 
-// hidapi, as its Windows backend behaves here: a report whose id byte is 0 reaches the reader
+// hidapi as its Windows backend behaves here: a report whose id byte is 0 reaches the reader
 // without it; a short write is padded to the output report length. No strings, no feature reports.
 extern "C" {
 
@@ -198,13 +179,10 @@ hid_device_info* hid_enumerate(unsigned short vendor_id, unsigned short product_
         const CollectionModel& model = (*it)->model;
         if ((vendor_id && model.vendorId != vendor_id) || (product_id && model.productId != product_id)) continue;
         auto* info = static_cast<hid_device_info*>(std::calloc(1, sizeof(hid_device_info)));
-        info->path = _strdup(model.path.c_str());
-        info->vendor_id = model.vendorId;
-        info->product_id = model.productId;
+        *info = {_strdup(model.path.c_str()), model.vendorId, model.productId};
         const char* mi = std::strstr(info->path, "mi_");
         info->interface_number = mi ? static_cast<int>(std::strtol(mi + 3, nullptr, 16)) : -1;
-        info->next = head;
-        head = info;
+        info->next = std::exchange(head, info);
     }
     return head;
 }
@@ -238,21 +216,19 @@ void hid_close(hid_device* dev) {
 int hid_write(hid_device* dev, const unsigned char* data, size_t length) {
     if (!live(dev) || !data || !length || !dev->collection->plugged) return -1;
     Collection& collection = *dev->collection;
-    Bytes report(data, data + length);
+    Bytes& report = collection.received.emplace_back(data, data + length);
     report.resize(std::max<std::size_t>(length, collection.model.outputLength), 0);
-    collection.received.push_back(report);
-    if (collection.onWrite) collection.onWrite(collection, report);
+    if (collection.onWrite) collection.onWrite(collection, Bytes(report));
     return static_cast<int>(report.size());
 }
 
-// Nothing waits: a read finds a report or nothing, whatever its time-out.
+// Nothing waits: a read finds a report or nothing, whatever its time-out (blocking or not).
 int hid_read_timeout(hid_device* dev, unsigned char* data, size_t length, int milliseconds) {
     if (!live(dev) || !data || !length) return -1;
     Collection& collection = *dev->collection;
     collection.readTimeouts.push_back(milliseconds);
     if (!collection.plugged) return -1;
-    if (collection.input.empty()) return 0;
-    if (collection.input.front().second > 0) return --collection.input.front().second, 0;
+    if (collection.input.empty() || collection.input.front().second-- > 0) return 0;
     const Bytes report = std::move(collection.input.front().first);
     collection.input.pop_front();
     const std::size_t skip = !report.empty() && report[0] == 0;
@@ -261,15 +237,8 @@ int hid_read_timeout(hid_device* dev, unsigned char* data, size_t length, int mi
     return static_cast<int>(n);
 }
 
-int hid_read(hid_device* dev, unsigned char* data, size_t length) {
-    return live(dev) ? hid_read_timeout(dev, data, length, dev->nonblocking ? 0 : -1) : -1;
-}
-
-int hid_set_nonblocking(hid_device* dev, int nonblock) {
-    if (!live(dev)) return -1;
-    dev->nonblocking = nonblock != 0;
-    return 0;
-}
+int hid_read(hid_device* dev, unsigned char* data, size_t length) { return hid_read_timeout(dev, data, length, -1); }
+int hid_set_nonblocking(hid_device* dev, int) { return live(dev) ? 0 : -1; }
 
 int hid_send_feature_report(hid_device*, const unsigned char*, size_t) { return -1; }
 int hid_get_feature_report(hid_device*, unsigned char*, size_t) { return -1; }
@@ -281,10 +250,9 @@ const wchar_t* hid_error(hid_device*) { return L""; }
 
 HANDLE hid_get_device_handle(hid_device* dev) { return live(dev) ? static_cast<HANDLE>(dev) : INVALID_HANDLE_VALUE; }
 
-// ---- HID class library: the handle is the hid_device ----
-
+// The HID class library; the device handle is the hid_device.
 BOOLEAN NTAPI HidD_GetPreparsedData(HANDLE device, PHIDP_PREPARSED_DATA* data) {
-    hid_device* dev = live(static_cast<hid_device*>(device));
+    hid_device* dev = live(device);
     if (!dev || !data || dev->collection->model.preparsedDataFails) return FALSE;
     *data = reinterpret_cast<PHIDP_PREPARSED_DATA>(*bus().preparsed.insert(new CollectionModel(dev->collection->model)).first);
     return TRUE;
@@ -292,10 +260,9 @@ BOOLEAN NTAPI HidD_GetPreparsedData(HANDLE device, PHIDP_PREPARSED_DATA* data) {
 
 BOOLEAN NTAPI HidD_FreePreparsedData(PHIDP_PREPARSED_DATA data) {
     CollectionModel* model = livePreparsed(data);
-    if (!model) return FALSE;
     bus().preparsed.erase(model);
     delete model;
-    return TRUE;
+    return model != nullptr;
 }
 
 NTSTATUS NTAPI HidP_GetCaps(PHIDP_PREPARSED_DATA data, PHIDP_CAPS caps) {
@@ -304,7 +271,6 @@ NTSTATUS NTAPI HidP_GetCaps(PHIDP_PREPARSED_DATA data, PHIDP_CAPS caps) {
     *caps = HIDP_CAPS{};
     caps->InputReportByteLength = model->inputLength;
     caps->OutputReportByteLength = model->outputLength;
-    caps->FeatureReportByteLength = model->featureLength;
     USHORT* counts[] = {&caps->NumberInputButtonCaps,  &caps->NumberInputValueCaps,    &caps->NumberOutputButtonCaps,
                         &caps->NumberOutputValueCaps, &caps->NumberFeatureButtonCaps, &caps->NumberFeatureValueCaps};
     for (int kind = 0; kind < 6; ++kind) *counts[kind] = static_cast<USHORT>(idsOf(*model, CapsKind(kind)).size());
@@ -322,18 +288,14 @@ NTSTATUS NTAPI HidP_GetSpecificValueCaps(HIDP_REPORT_TYPE type, USAGE, USHORT, U
 }
 
 BOOLEAN NTAPI HidD_SetNumInputBuffers(HANDLE device, ULONG count) {
-    hid_device* dev = live(static_cast<hid_device*>(device));
-    if (!dev || count < 2) return FALSE;
-    dev->collection->numInputBuffers = count;
-    return TRUE;
+    hid_device* dev = live(device);
+    return dev && count >= 2 ? (dev->collection->numInputBuffers = count, TRUE) : FALSE;
 }
 
 BOOLEAN NTAPI HidD_FlushQueue(HANDLE device) {
-    hid_device* dev = live(static_cast<hid_device*>(device));
-    if (!dev) return FALSE;
-    dev->collection->input.clear();
-    ++dev->collection->flushes;
-    return TRUE;
+    hid_device* dev = live(device);
+    if (dev) dev->collection->input.clear();
+    return dev != nullptr;
 }
 
 }  // extern "C"
