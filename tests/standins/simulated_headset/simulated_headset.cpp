@@ -28,14 +28,10 @@ Bus& bus() {  // also used while the demo DLL's globals are set up
     return instance;
 }
 
-hid_device* live(void* handle) {
-    auto* dev = static_cast<hid_device*>(handle);
-    return bus().open.count(dev) ? dev : nullptr;
-}
+hid_device* live(void* h) { return bus().open.count(static_cast<hid_device*>(h)) ? static_cast<hid_device*>(h) : nullptr; }
 
-CollectionModel* livePreparsed(PHIDP_PREPARSED_DATA data) {
-    auto* model = reinterpret_cast<CollectionModel*>(data);
-    return bus().preparsed.count(model) ? model : nullptr;
+CollectionModel* livePreparsed(void* data) {
+    return bus().preparsed.count(static_cast<CollectionModel*>(data)) ? static_cast<CollectionModel*>(data) : nullptr;
 }
 
 std::vector<std::uint8_t> idsOf(const CollectionModel& model, CapsKind kind) {
@@ -57,17 +53,17 @@ NTSTATUS specificCaps(HIDP_REPORT_TYPE type, bool button, Caps* caps, PUSHORT le
     return HIDP_STATUS_SUCCESS;
 }
 
-Bytes answer(int b0, int b1, int b2) {
-    Bytes packet(64, 0);
-    packet[0] = b0, packet[1] = b1, packet[2] = b2;
-    return packet;
+Bytes answer(std::uint8_t b0, std::uint8_t b1, std::uint8_t b2) {
+    Bytes packet{b0, b1, b2};
+    return packet.resize(64), packet;
 }
 
 // The device's side of an update, driven by the host's writes. The collections' write handlers
 // own it, so it reaches the device record through a weak link.
-class FirmwareSide {
-public:
-    FirmwareSide(const FirmwareScript& script, std::weak_ptr<FirmwareDevice> record) : script_(script), record_(record) {}
+struct FirmwareSide {
+    FirmwareScript script_;
+    std::weak_ptr<FirmwareDevice> record_;
+    bool silent_ = false;
 
     void onCommand(const Bytes& packet) {
         const auto device = record_.lock();
@@ -89,7 +85,6 @@ public:
             reply(*device, answer(0x55, 0x60, packets < static_cast<int>(script_.imageLength / 63) ? 0xFF : 0));
     }
 
-private:
     bool reached(FirmwareDevice& device, int packets) {  // true: the device has gone
         silent_ = silent_ || packets == script_.silentAfterBlock;
         if (packets != script_.unplugAfterBlock) return false;
@@ -105,10 +100,6 @@ private:
                 device.command->send(noise);
         if (!silent_) device.command->send(std::move(packet), readsBefore);
     }
-
-    FirmwareScript script_;
-    std::weak_ptr<FirmwareDevice> record_;
-    bool silent_ = false;
 };
 
 }  // namespace
@@ -116,7 +107,7 @@ private:
 namespace zol::sim {
 
 std::shared_ptr<Collection> attach(CollectionModel model) {
-    return bus().collections.emplace_back(std::make_shared<Collection>(std::move(model)));
+    return bus().collections.emplace_back(std::make_shared<Collection>(Collection{std::move(model)}));
 }
 
 void unplug(Collection& collection) {
@@ -126,9 +117,7 @@ void unplug(Collection& collection) {
     all.erase(std::remove_if(all.begin(), all.end(), [&](const auto& c) { return c.get() == &collection; }), all.end());
 }
 
-void detachAll() {
-    while (!bus().collections.empty()) unplug(*bus().collections.back());
-}
+void detachAll() { while (!bus().collections.empty()) unplug(*bus().collections.back()); }
 
 int openDevices() { return static_cast<int>(bus().open.size() + bus().preparsed.size()); }
 
@@ -145,20 +134,18 @@ std::string devicePath(std::uint16_t vendorId, std::uint16_t productId, int inte
     return path + std::string("#7&2c8f3a1&0&0000#{4d1e55b2-f16f-11cf-88cb-001111000030}");
 }
 
-std::shared_ptr<FirmwareDevice> attachKitHeadset(std::uint16_t vendorId, std::uint16_t productId,
-                                                 const FirmwareScript& script) {
+std::shared_ptr<FirmwareDevice> attachKitHeadset(std::uint16_t vendorId, std::uint16_t productId, const FirmwareScript& script) {
     auto add = [&](int intf, int col, std::vector<DeclaredReport> reports) {
         return attach({devicePath(vendorId, productId, intf, col), vendorId, productId, std::move(reports)});
     };
     add(0, -1, {{CapsKind::inputButton, 1}});
-    add(3, 1, {{CapsKind::inputValue, 6}, {CapsKind::outputValue, 6}})->onWrite = [](Collection& self, const Bytes& report) {
-        self.send(report);
-    };
+    const auto echo = [](Collection& self, const Bytes& report) { self.send(report); };
+    add(3, 1, {{CapsKind::inputValue, 6}, {CapsKind::outputValue, 6}})->onWrite = echo;
     add(3, 2, {{CapsKind::featureValue, 7}});
     auto device = std::make_shared<FirmwareDevice>();
     device->command = add(3, 3, {{CapsKind::inputValue, 0x55}, {CapsKind::outputValue, 0x55}});
     device->data = add(3, 4, {{CapsKind::outputValue, 0x41}});
-    auto side = std::make_shared<FirmwareSide>(script, device);
+    auto side = std::make_shared<FirmwareSide>(FirmwareSide{script, device});
     device->command->onWrite = [side](Collection&, const Bytes& packet) { side->onCommand(packet); };
     device->data->onWrite = [side](Collection&, const Bytes& packet) { side->onData(packet); };
     return device;
@@ -167,7 +154,8 @@ std::shared_ptr<FirmwareDevice> attachKitHeadset(std::uint16_t vendorId, std::ui
 }  // namespace zol::sim
 
 // hidapi as its Windows backend behaves here: a report whose id byte is 0 reaches the reader
-// without it; a short write is padded to the output report length. No strings, no feature reports.
+// without it; a short write is padded to the output report length. No strings, no feature reports,
+// no interface numbers (the library reads the path).
 extern "C" {
 
 int hid_init(void) { return 0; }
@@ -180,8 +168,6 @@ hid_device_info* hid_enumerate(unsigned short vendor_id, unsigned short product_
         if ((vendor_id && model.vendorId != vendor_id) || (product_id && model.productId != product_id)) continue;
         auto* info = static_cast<hid_device_info*>(std::calloc(1, sizeof(hid_device_info)));
         *info = {_strdup(model.path.c_str()), model.vendorId, model.productId};
-        const char* mi = std::strstr(info->path, "mi_");
-        info->interface_number = mi ? static_cast<int>(std::strtol(mi + 3, nullptr, 16)) : -1;
         info->next = std::exchange(head, info);
     }
     return head;

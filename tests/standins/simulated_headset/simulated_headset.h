@@ -23,8 +23,7 @@ struct DeclaredReport { CapsKind kind; std::uint8_t reportId; };
 
 struct CollectionModel {
     std::string path;
-    std::uint16_t vendorId = 0;
-    std::uint16_t productId = 0;
+    std::uint16_t vendorId = 0, productId = 0;
     std::vector<DeclaredReport> reports;
     USHORT inputLength = 64, outputLength = 64;  // as HidP_GetCaps states them, the id byte included
     bool opens = true;                           // false: another program holds it exclusively
@@ -32,7 +31,6 @@ struct CollectionModel {
 };
 
 struct Collection {
-    explicit Collection(CollectionModel m) : model(std::move(m)) {}
     // An input report (id byte first) that the host's next `readsBefore` reads miss.
     void send(Bytes report, int readsBefore = 0) { input.push_back({std::move(report), readsBefore}); }
 
@@ -64,14 +62,11 @@ struct FirmwareScript {
     bool garbage = false;  // noise the host must ignore before every answer, and for one withheld
 };
 
-struct FirmwareDevice {
-    std::shared_ptr<Collection> command, data;  // command: the start packet; data: the blocks
-};
+struct FirmwareDevice { std::shared_ptr<Collection> command, data; };
 
 // A kit headset: interface 0 (media keys), interface 3 with collections 1 (transfers on report
 // id 6, echoed), 2 (a feature report) and 3, 4 (firmware commands and data, following `script`
 // while the caller holds the record).
-std::shared_ptr<FirmwareDevice> attachKitHeadset(std::uint16_t vendorId, std::uint16_t productId,
-                                                 const FirmwareScript& script);
+std::shared_ptr<FirmwareDevice> attachKitHeadset(std::uint16_t vendorId, std::uint16_t productId, const FirmwareScript& script);
 
 }  // namespace zol::sim
