@@ -23,8 +23,7 @@ using namespace zol::sim;
 using Flow = FirmwareScript::Flow;
 constexpr std::uint16_t kVendor = 0x0A1B, kProduct = 0x00C2;
 
-std::shared_ptr<Collection> attachAt(const std::string& markers, std::vector<DeclaredReport> reports = {},
-                                     std::uint16_t product = kProduct) {
+std::shared_ptr<Collection> attachAt(const std::string& markers, std::vector<DeclaredReport> reports = {}, std::uint16_t product = kProduct) {
     std::string path = devicePath(kVendor, product, -1, -1);
     return attach({path.insert(path.find('#', 8), markers), kVendor, product, std::move(reports)});
 }

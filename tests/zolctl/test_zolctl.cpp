@@ -9,7 +9,6 @@
 #include <iterator>
 #include <optional>
 
-#include "cli.h"
 #include "common/product_key.h"
 #include "common/unique_handle.h"
 #include "support/core_audio_standin.h"
@@ -117,11 +116,6 @@ TEST(Zolctl, LogShowsTheLibrarysMessagesAndOwnsTheChannel) {
     EXPECT_EQ(shown.out.rfind("{\"time\":\"", 0), 0u) << shown.out;
     EXPECT_NE(shown.out.find(line), std::string::npos) << shown.out;
     EXPECT_EQ(shown.out.find("something else"), std::string::npos) << shown.out;
-}
-
-TEST(Zolctl, JsonEscapesAndKeepsOrder) {
-    const auto j = zolctl::Json::object().set("b", 1).set("a", "q\"\\\n\x01").set("list", zolctl::Json::array().push(true).push(nullptr).push(0.5));
-    EXPECT_EQ(j.dump(), "{\"b\":1,\"a\":\"q\\\"\\\\\\n\\u0001\",\"list\":[true,null,0.5]}");
 }
 
 }  // namespace

@@ -11,9 +11,7 @@
 
 using namespace zol::sim;
 
-struct hid_device_ {
-    std::shared_ptr<Collection> collection;
-};
+struct hid_device_ { std::shared_ptr<Collection> collection; };
 
 namespace {
 
@@ -23,10 +21,8 @@ struct Bus {
     std::set<CollectionModel*> preparsed;  // a copy of the model stands for the preparsed data
 };
 
-Bus& bus() {  // also used while the demo DLL's globals are set up
-    static Bus instance;
-    return instance;
-}
+// Also used while the demo DLL's globals are set up.
+Bus& bus() { static Bus instance; return instance; }
 
 hid_device* live(void* h) { return bus().open.count(static_cast<hid_device*>(h)) ? static_cast<hid_device*>(h) : nullptr; }
 
@@ -76,7 +72,10 @@ struct FirmwareSide {
     void onData(const Bytes& packet) {
         const auto device = record_.lock();
         const int packets = device ? static_cast<int>(device->data->received.size()) : 0;
-        if (!device || packet[0] != 0x41 || reached(*device, packets)) return;
+        if (!device || packet[0] != 0x41) return;
+        const std::size_t room = script_.imageLength - std::min(script_.imageLength, device->image.size());
+        device->image.insert(device->image.end(), packet.begin() + 1, packet.begin() + 1 + std::min<std::size_t>(63, room));
+        if (reached(*device, packets)) return;
         if (packets == script_.earlyStatusAfterBlock)
             reply(*device, answer(0x55, 0x01, script_.earlyStatus), script_.earlyStatusReadsBefore);
         else if (packets * 63u >= script_.imageLength)  // checked before the status: the next read misses it

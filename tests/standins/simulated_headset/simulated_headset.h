@@ -62,7 +62,10 @@ struct FirmwareScript {
     bool garbage = false;  // noise the host must ignore before every answer, and for one withheld
 };
 
-struct FirmwareDevice { std::shared_ptr<Collection> command, data; };
+struct FirmwareDevice {
+    std::shared_ptr<Collection> command, data;
+    Bytes image;  // the data packets' payloads, cut to the image length
+};
 
 // A kit headset: interface 0 (media keys), interface 3 with collections 1 (transfers on report
 // id 6, echoed), 2 (a feature report) and 3, 4 (firmware commands and data, following `script`
