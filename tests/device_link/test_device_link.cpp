@@ -122,18 +122,10 @@ TEST_F(DeviceLink, TransferAndPresence) {
     const std::vector<int> fiveReads(5, 10), oneRead{10};
 
     // `declared` 0: a device without report ids (no markers); otherwise interface 3 declares it
-    // both ways, with the stated report lengths.
+    // both ways, with the stated report lengths. `buffers` false: both pointers null.
     const struct {
-        const char* what;
-        std::uint8_t declared;
-        USHORT length;
-        Fault fault;
-        int intf, id;
-        Answer answer;
-        bool buffers;  // false: both pointers null
-        int result;
-        std::optional<Bytes> input;
-        std::vector<int> reads;
+        const char* what; std::uint8_t declared; USHORT length; Fault fault; int intf, id; Answer answer; bool buffers;
+        int result; std::optional<Bytes> input; std::vector<int> reads;
     } rows[] = {
         {"its own id arrives without the id byte", 6, 64, none, 3, 6, plusOne, true, 1, counting(63, 11), oneRead},
         {"a full answer with another id counts", 6, 64, none, 3, 6, otherId, true, 1, Bytes(63, 0x33), oneRead},
@@ -178,7 +170,6 @@ TEST_F(DeviceLink, TransferAndPresence) {
     }
 }
 
-// "stage" or "stage@value" for each progress call.
 void record(void* context, int value, int stage) {
     auto& steps = *static_cast<std::string*>(context);
     steps += (steps.empty() ? "" : " ") + std::to_string(stage) + (value ? "@" + std::to_string(value) : "");
@@ -207,13 +198,10 @@ TEST_F(DeviceLink, FirmwareUpdate) {
     noisy.garbage = noisyPaced.garbage = noiseOnly.garbage = true;
     const FirmwareScript free126 = script(126, Flow::sendFreely);
 
+    // `steps`: the progress calls, "stage" or "stage@value"; `packets`: the data packets the device
+    // received; `log`: the line of a wait that gave up, after ":fw update: ".
     const struct {
-        FirmwareScript script;
-        Kind kind;
-        int start, result;
-        const char* steps;
-        int packets;
-        const char* log = nullptr;  // after ":fw update: "
+        FirmwareScript script; Kind kind; int start, result; const char* steps; int packets; const char* log = nullptr;
     } rows[] = {
         {script(126, Flow::sendFreely, 0x5A), headset, 0x1234, 0x5A, "0 1 2 3 4@50 4@100 4@100 5 6@90", 2},
         {script(130, Flow::pace), headset, 0x1234, 0, "0 1 2 3 4@50 4@100 4@100 5 6", 3},

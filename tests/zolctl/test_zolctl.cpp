@@ -25,7 +25,8 @@ struct Outcome { int code; std::string out, err; };
 // Runs a program beside the test program through the command interpreter, as a script would.
 Outcome run(const std::string& commandLine) {
     static std::atomic<int> serial{0};
-    const std::string out = "zolctl_test.out" + std::to_string(++serial), err = "zolctl_test.err" + std::to_string(serial);
+    const int n = ++serial;  // the live log runs two at once
+    const std::string out = "zolctl_test.out" + std::to_string(n), err = "zolctl_test.err" + std::to_string(n);
     Outcome result{_wsystem(zol::test::widen(commandLine + " >" + out + " 2>" + err).c_str())};
     for (const std::string& name : {out, err}) {
         std::ifstream file(name, std::ios::binary);
@@ -86,7 +87,7 @@ TEST(Zolctl, EveryCommandFamily) {
         EXPECT_EQ(result.code, r.code) << args << "\n" << result.err;
         const std::string& text = r.code && args.rfind("--json", 0) != 0 ? result.err : result.out;
         EXPECT_NE(text.find(r.shows), std::string::npos) << args << ": " << text;
-        if (r.code) EXPECT_EQ(text.rfind(r.shows, 0) == 0 && text.find('\n') == text.size() - 1, true) << args << ": " << text;
+        if (r.code) EXPECT_TRUE(text.rfind(r.shows, 0) == 0 && text.find('\n') == text.size() - 1) << args << ": " << text;
     }
     EXPECT_TRUE(DeleteFileW(L"zolctl_test_plot.svg"));
     DeleteFileW(L"zolctl_fw.bin");
