@@ -57,47 +57,47 @@ Bytes answer(std::uint8_t b0, std::uint8_t b1, std::uint8_t b2) {
 // The device's side of an update, driven by the host's writes. The collections' write handlers
 // own it, so it reaches the device record through a weak link.
 struct FirmwareSide {
-    FirmwareScript script_;
-    std::weak_ptr<FirmwareDevice> record_;
-    bool silent_ = false;
+    FirmwareScript script;
+    std::weak_ptr<FirmwareDevice> record;
+    bool silent = false;
 
     void onCommand(const Bytes& packet) {
-        const auto device = record_.lock();
+        const auto device = record.lock();
         if (!device || packet[0] != 0x55 || packet[1] != 0x55 || reached(*device, 0)) return;
         reply(*device, answer(0x55, 0x02, 0x01));
-        if (script_.flow == FirmwareScript::Flow::sendFreely || script_.imageLength < 63) reply(*device, answer(0x55, 0x60, 0));
-        if (script_.imageLength == 0) reply(*device, answer(0x55, 0x01, script_.finalStatus), 1);
+        if (script.flow == FirmwareScript::Flow::sendFreely || script.imageLength < 63) reply(*device, answer(0x55, 0x60, 0));
+        if (script.imageLength == 0) reply(*device, answer(0x55, 0x01, script.finalStatus), 1);
     }
 
     void onData(const Bytes& packet) {
-        const auto device = record_.lock();
+        const auto device = record.lock();
         const int packets = device ? static_cast<int>(device->data->received.size()) : 0;
         if (!device || packet[0] != 0x41) return;
-        const std::size_t room = script_.imageLength - std::min(script_.imageLength, device->image.size());
+        const std::size_t room = script.imageLength - std::min(script.imageLength, device->image.size());
         device->image.insert(device->image.end(), packet.begin() + 1, packet.begin() + 1 + std::min<std::size_t>(63, room));
         if (reached(*device, packets)) return;
-        if (packets == script_.earlyStatusAfterBlock)
-            reply(*device, answer(0x55, 0x01, script_.earlyStatus), script_.earlyStatusReadsBefore);
-        else if (packets * 63u >= script_.imageLength)  // checked before the status: the next read misses it
-            reply(*device, answer(0x55, 0x01, script_.finalStatus), 1);
-        else if (script_.flow == FirmwareScript::Flow::pace)
-            reply(*device, answer(0x55, 0x60, packets < static_cast<int>(script_.imageLength / 63) ? 0xFF : 0));
+        if (packets == script.earlyStatusAfterBlock)
+            reply(*device, answer(0x55, 0x01, script.earlyStatus), script.earlyStatusReadsBefore);
+        else if (packets * 63u >= script.imageLength)  // checked before the status: the next read misses it
+            reply(*device, answer(0x55, 0x01, script.finalStatus), 1);
+        else if (script.flow == FirmwareScript::Flow::pace)
+            reply(*device, answer(0x55, 0x60, packets < static_cast<int>(script.imageLength / 63) ? 0xFF : 0));
     }
 
     bool reached(FirmwareDevice& device, int packets) {  // true: the device has gone
-        silent_ = silent_ || packets == script_.silentAfterBlock;
-        if (packets != script_.unplugAfterBlock) return false;
+        silent = silent || packets == script.silentAfterBlock;
+        if (packets != script.unplugAfterBlock) return false;
         unplug(*device.command);
         unplug(*device.data);
         return true;
     }
 
     void reply(FirmwareDevice& device, Bytes packet, int readsBefore = 0) {
-        if (script_.garbage)  // no change, unmarked status and start answers, short ones
+        if (script.garbage)  // no change, unmarked status and start answers, short ones
             for (Bytes noise : {answer(0x55, 0x60, 0x42), answer(0x12, 0x01, 0x07), answer(0x12, 0x02, 0x01),
                                 Bytes{0x55, 0x01, 0x09}, Bytes{0x55, 0x02, 0x01}})
                 device.command->send(noise);
-        if (!silent_) device.command->send(std::move(packet), readsBefore);
+        if (!silent) device.command->send(std::move(packet), readsBefore);
     }
 };
 
