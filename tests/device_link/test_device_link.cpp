@@ -28,22 +28,13 @@ std::shared_ptr<Collection> attachAt(const std::string& markers, std::vector<Dec
     return attach({path.insert(path.find('#', 8), markers), kVendor, product, std::move(reports)});
 }
 
-class DeviceLink : public ::testing::Test {
-protected:
+struct DeviceLink : ::testing::Test {
     void SetUp() override { detachAll(); }
     void TearDown() override { EXPECT_EQ(openDevices(), 0) << "a device or its preparsed data was left open"; }
 };
 
-Bytes counting(std::size_t n, std::uint8_t first) {
-    Bytes bytes(n);
-    std::iota(bytes.begin(), bytes.end(), first);
-    return bytes;
-}
-
-Bytes withId(std::uint8_t id, Bytes data) {
-    data.insert(data.begin(), id);
-    return data;
-}
+Bytes counting(std::size_t n, std::uint8_t first) { Bytes bytes(n); std::iota(bytes.begin(), bytes.end(), first); return bytes; }
+Bytes withId(std::uint8_t id, Bytes data) { data.insert(data.begin(), id); return data; }
 
 enum Call { col, rptid, enumerate };
 enum Fault { none, held, noPreparsed, noCaps };
@@ -116,8 +107,7 @@ TEST_F(DeviceLink, TransferAndPresence) {
     const Answer gone = [](Collection& self, const Bytes&) { unplug(self); };
     const Answer noId = [](Collection& self, const Bytes&) { self.send(withId(0, counting(63, 0x40))); };
     const Answer long2000 = [](Collection& self, const Bytes&) { self.send(Bytes(2000, 6)); };
-    Bytes leftOver(63, 0xEE);
-    leftOver[0] = 0xA1, leftOver[1] = 0xA2, leftOver[2] = 0xA3;
+    const Bytes leftOver = withId(0xA1, withId(0xA2, withId(0xA3, Bytes(60, 0xEE))));
     const Bytes untouched(63, 0xEE);
     const std::vector<int> fiveReads(5, 10), oneRead{10};
 
@@ -177,10 +167,7 @@ void record(void* context, int value, int stage) {
 
 FirmwareScript script(std::size_t length, Flow flow, int status = 0) { return {length, flow, static_cast<std::uint8_t>(status)}; }
 
-FirmwareScript with(FirmwareScript s, int FirmwareScript::*field, int value) {
-    s.*field = value;
-    return s;
-}
+FirmwareScript with(FirmwareScript s, int FirmwareScript::*field, int value) { s.*field = value; return s; }
 
 enum Kind { headset, nothing, dataHeld, negative, noImage, viaExport, noCallback, otherFirst };
 

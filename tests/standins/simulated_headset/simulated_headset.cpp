@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <cwchar>
 #include <set>
 #include <utility>
 
@@ -11,7 +12,10 @@
 
 using namespace zol::sim;
 
-struct hid_device_ { std::shared_ptr<Collection> collection; };
+struct hid_device_ {
+    std::shared_ptr<Collection> collection;
+    Bytes feature;  // the last feature report sent
+};
 
 namespace {
 
@@ -87,8 +91,7 @@ struct FirmwareSide {
     bool reached(FirmwareDevice& device, int packets) {  // true: the device has gone
         silent = silent || packets == script.silentAfterBlock;
         if (packets != script.unplugAfterBlock) return false;
-        unplug(*device.command);
-        unplug(*device.data);
+        for (Collection* channel : {device.command.get(), device.data.get()}) unplug(*channel);
         return true;
     }
 
@@ -153,8 +156,8 @@ std::shared_ptr<FirmwareDevice> attachKitHeadset(std::uint16_t vendorId, std::ui
 }  // namespace zol::sim
 
 // hidapi as its Windows backend behaves here: a report whose id byte is 0 reaches the reader
-// without it; a short write is padded to the output report length. No strings, no feature reports,
-// no interface numbers (the library reads the path).
+// without it; a short write is padded to the output report length. A feature report reads back
+// what was last sent. No interface numbers in the list: the library reads the path.
 extern "C" {
 
 int hid_init(void) { return 0; }
@@ -225,12 +228,29 @@ int hid_read_timeout(hid_device* dev, unsigned char* data, size_t length, int mi
 int hid_read(hid_device* dev, unsigned char* data, size_t length) { return hid_read_timeout(dev, data, length, -1); }
 int hid_set_nonblocking(hid_device* dev, int) { return live(dev) ? 0 : -1; }
 
-int hid_send_feature_report(hid_device*, const unsigned char*, size_t) { return -1; }
-int hid_get_feature_report(hid_device*, unsigned char*, size_t) { return -1; }
-int hid_get_manufacturer_string(hid_device*, wchar_t*, size_t) { return -1; }
-int hid_get_product_string(hid_device*, wchar_t*, size_t) { return -1; }
-int hid_get_serial_number_string(hid_device*, wchar_t*, size_t) { return -1; }
-int hid_get_indexed_string(hid_device*, int, wchar_t*, size_t) { return -1; }
+int hid_send_feature_report(hid_device* dev, const unsigned char* data, size_t length) {
+    if (!live(dev) || !data || !length) return -1;
+    dev->feature.assign(data, data + length);
+    return static_cast<int>(length);
+}
+
+int hid_get_feature_report(hid_device* dev, unsigned char* data, size_t length) {
+    if (!live(dev) || !data || !length || dev->feature.empty() || dev->feature[0] != data[0]) return -1;
+    length = std::min(length, dev->feature.size());
+    std::memcpy(data, dev->feature.data(), length);
+    return static_cast<int>(length);
+}
+
+int hid_get_indexed_string(hid_device* dev, int index, wchar_t* string, size_t maxlen) {
+    const wchar_t* const texts[] = {L"ZolSoundKit", L"Simulated headset", L"SIM0001"};
+    if (!live(dev) || !string || maxlen == 0 || index < 1 || index > 3) return -1;
+    std::wcsncpy(string, texts[index - 1], maxlen);
+    string[maxlen - 1] = L'\0';
+    return 0;
+}
+int hid_get_manufacturer_string(hid_device* dev, wchar_t* s, size_t n) { return hid_get_indexed_string(dev, 1, s, n); }
+int hid_get_product_string(hid_device* dev, wchar_t* s, size_t n) { return hid_get_indexed_string(dev, 2, s, n); }
+int hid_get_serial_number_string(hid_device* dev, wchar_t* s, size_t n) { return hid_get_indexed_string(dev, 3, s, n); }
 const wchar_t* hid_error(hid_device*) { return L""; }
 
 HANDLE hid_get_device_handle(hid_device* dev) { return live(dev) ? static_cast<HANDLE>(dev) : INVALID_HANDLE_VALUE; }
