@@ -227,7 +227,7 @@ TEST_F(DeviceLink, FirmwareUpdate) {
         {0x01000000, 0x02000000, 0x00060003}, {kVendor, 0x00C3, 0x00060003}, {kVendor, 0x00D1, 0x00060003}, {kVendor, kProduct, 0x00060003}};
     zol::test::DebugChannelListener channel;
     for (const auto& r : rows) {
-        const std::string name = std::string(r.steps) + " / " + (r.log ? r.log : "");
+        const std::string name = "row " + std::to_string(&r - rows);
         detachAll();
         channel.clear();
         auto device = r.kind == nothing ? nullptr : attachKitHeadset(kVendor, kProduct, r.script);
