@@ -2,10 +2,7 @@
 // export's failure value and one log line. (The MSVC format is shown by tests/msvc_host.)
 #include <gtest/gtest.h>
 
-#include <functional>
 #include <new>
-#include <string>
-#include <vector>
 
 #include "apo_install/service_control.h"
 #include "exports/boundary.h"
@@ -13,34 +10,29 @@
 
 namespace {
 
-using zol::exports::guarded;
 using zol::exports::Registry;
 
-struct Row {
-    Registry registry;
-    std::function<int()> body;
-    int result;
-    const char* logLine;  // null: nothing logged
-};
-
 TEST(ExportBoundary, ContainsEverythingButARegistryFailureThatPassesOut) {
-    const Row rows[] = {
-        {Registry::Contained, [] { return 7; }, 7, nullptr},
-        {Registry::Contained, []() -> int { throw zol::registry::RegistryException(L"no key"); }, -9,
-         "[brisol]:probe failed: no key"},
-        {Registry::PassesOut, []() -> int { throw zol::apo_install::ServiceException(L"no service"); }, -9,
-         "[brisol]:probe failed: no service"},
-        {Registry::PassesOut, []() -> int { throw std::bad_alloc(); }, -9, "[brisol]:probe failed: std::bad_alloc"},
-        {Registry::PassesOut, []() -> int { throw 42; }, -9, "[brisol]:probe failed: unknown exception"},
+    const struct {
+        Registry registry;
+        int (*body)();
+        int result;
+        std::vector<std::string> log;
+    } rows[] = {
+        {Registry::Contained, [] { return 7; }, 7, {}},
+        {Registry::Contained, []() -> int { throw zol::registry::RegistryException(L"no key"); }, -9, {"[brisol]:probe failed: no key"}},
+        {Registry::PassesOut, []() -> int { throw zol::apo_install::ServiceException(L"no service"); }, -9, {"[brisol]:probe failed: no service"}},
+        {Registry::PassesOut, []() -> int { throw std::bad_alloc(); }, -9, {"[brisol]:probe failed: std::bad_alloc"}},
+        {Registry::PassesOut, []() -> int { throw 42; }, -9, {"[brisol]:probe failed: unknown exception"}},
     };
     zol::test::DebugChannelListener channel;
-    for (const Row& row : rows) {
+    for (const auto& row : rows) {
         channel.clear();
-        EXPECT_EQ(guarded("probe", row.registry, -9, row.body), row.result);
-        EXPECT_EQ(channel.ownLines(), row.logLine ? std::vector<std::string>{row.logLine} : std::vector<std::string>{});
+        EXPECT_EQ(zol::exports::guarded("probe", row.registry, -9, row.body), row.result);
+        EXPECT_EQ(channel.ownLines(), row.log);
     }
     // The test programs chose the GCC format at start-up.
-    EXPECT_THROW(guarded("probe", Registry::PassesOut, 0, []() -> int { throw zol::registry::RegistryException(L"x"); }),
+    EXPECT_THROW(zol::exports::guarded("probe", Registry::PassesOut, 0, []() -> int { throw zol::registry::RegistryException(L"x"); }),
                  zol::registry::RegistryException);
 }
 

@@ -5,6 +5,8 @@
 #include <objbase.h>
 #include <wrl/client.h>
 
+#include <cstring>
+
 #include "apo_install/apo_info.h"
 #include "apo_install/endpoint_catalogue.h"
 #include "common/product_key.h"
@@ -21,52 +23,36 @@ std::wstring freshGuidText() {
 }
 
 void touchAudioStack() {
-    using Microsoft::WRL::ComPtr;
     const HRESULT init = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
     {
-        ComPtr<IMMDeviceEnumerator> enumerator;
-        if (SUCCEEDED(CoCreateInstance(__uuidof(MMDeviceEnumerator), nullptr, CLSCTX_ALL,
-                                       IID_PPV_ARGS(&enumerator)))) {
-            ComPtr<IMMDeviceCollection> all;
+        Microsoft::WRL::ComPtr<IMMDeviceEnumerator> enumerator;
+        Microsoft::WRL::ComPtr<IMMDeviceCollection> all;
+        if (SUCCEEDED(CoCreateInstance(__uuidof(MMDeviceEnumerator), nullptr, CLSCTX_ALL, IID_PPV_ARGS(&enumerator))))
             enumerator->EnumAudioEndpoints(eAll, DEVICE_STATEMASK_ALL, &all);
-        }
     }
     if (SUCCEEDED(init)) CoUninitialize();
 }
 
 namespace {
-// Wine writes its endpoints the first time the audio stack is used. Doing that before any test
-// makes the flow keys Wine's own, so no fixture ever creates (and later deletes) them.
-class AudioStackFirst : public ::testing::Environment {
-public:
+// Before any test, so that the flow keys are Wine's own and no fixture creates (and deletes) them.
+struct AudioStackFirst : ::testing::Environment {
     void SetUp() override { touchAudioStack(); }
 };
 const auto* const kAudioStackFirst = ::testing::AddGlobalTestEnvironment(new AudioStackFirst);
 }  // namespace
 
-OwnedKey::OwnedKey(std::wstring path) : path_(std::move(path)) {
-    // Find the outermost missing ancestor before creating anything.
-    std::wstring probe = path_;
-    while (!rawKeyExists(probe)) {
-        topCreated_ = probe;
-        const auto slash = probe.rfind(L'\\');
-        if (slash == std::wstring::npos) break;
-        probe.resize(slash);
-    }
-    rawCreateKey(path_);
+TestEndpoint::TestEndpoint(bool capture, bool previousOs, std::wstring id)
+    : id_(std::move(id)), key_(zol::apo_install::endpointKeyPath(previousOs, capture, id_)) {
+    for (std::wstring probe = key_; !rawKeyExists(probe); probe.resize(probe.rfind(L'\\'))) topCreated_ = probe;
+    rawCreateKey(key_);
 }
 
-OwnedKey::~OwnedKey() { rawDeleteTree(topCreated_.empty() ? path_ : topCreated_); }
-
-TestEndpoint::TestEndpoint(bool capture, bool previousOs, std::wstring id)
-    : id_(std::move(id)), key_(zol::apo_install::endpointKeyPath(previousOs, capture, id_)) {}
+TestEndpoint::~TestEndpoint() { rawDeleteTree(topCreated_.empty() ? key_ : topCreated_); }
 
 TestEndpoint& TestEndpoint::describe(const std::wstring& description, const std::wstring& name,
                                      const std::wstring& hardwareId) {
     namespace p = zol::apo_install::property;
-    deviceState(1);
-    property(p::kDeviceDescription, description);
-    property(p::kEndpointName, name);
+    deviceState(1).property(p::kDeviceDescription, description).property(p::kEndpointName, name);
     return property(p::kHardwareId, hardwareId);
 }
 
@@ -75,18 +61,8 @@ TestEndpoint& TestEndpoint::property(const std::wstring& name, const std::wstrin
     return *this;
 }
 
-TestEndpoint& TestEndpoint::dwordProperty(const std::wstring& name, DWORD value) {
-    rawSetValue(properties(), name, REG_DWORD, &value, sizeof value);
-    return *this;
-}
-
-TestEndpoint& TestEndpoint::binaryProperty(const std::wstring& name, const std::vector<std::uint8_t>& bytes) {
-    rawSetValue(properties(), name, REG_BINARY, bytes.data(), static_cast<DWORD>(bytes.size()));
-    return *this;
-}
-
 TestEndpoint& TestEndpoint::deviceState(DWORD state) {
-    rawSetValue(key(), L"DeviceState", REG_DWORD, &state, sizeof state);
+    rawSetValue(key_, L"DeviceState", REG_DWORD, &state, sizeof state);
     return *this;
 }
 
@@ -105,37 +81,16 @@ TestEndpoint& TestEndpoint::emptyFx() {
     return *this;
 }
 
-TestChildStore::TestChildStore(const std::wstring& endpointId) : endpointId_(endpointId) {
-    productKeyCreated_ = !rawKeyExists(zol::common::kProductKey);
-    storeCreated_ = !rawKeyExists(zol::apo_install::kChildApoStoreKey);
-    rawCreateKey(zol::apo_install::kChildApoStoreKey);
+ProductKeyGuard::ProductKeyGuard()
+    : keyExisted_(rawKeyExists(common::kProductKey)), storeExisted_(rawKeyExists(apo_install::kChildApoStoreKey)) {}
+
+ProductKeyGuard::~ProductKeyGuard() {
+    if (!keyExisted_ || !storeExisted_) rawDeleteTree(keyExisted_ ? apo_install::kChildApoStoreKey : common::kProductKey);
 }
 
-TestChildStore::~TestChildStore() {
-    rawDeleteTree(subkey());
-    rawDeleteValue(zol::apo_install::kChildApoStoreKey, endpointId_);
-    if (productKeyCreated_)
-        rawDeleteTree(zol::common::kProductKey);
-    else if (storeCreated_)
-        rawDeleteTree(zol::apo_install::kChildApoStoreKey);
-}
-
-std::wstring TestChildStore::subkey() const { return zol::apo_install::childApoStoreKeyPath(endpointId_); }
-
-TestChildStore& TestChildStore::value(const std::wstring& name, const std::wstring& text) {
-    rawSetText(subkey(), name, text);
-    return *this;
-}
-
-TestChildStore& TestChildStore::legacyChild(const std::wstring& text) {
-    rawSetText(zol::apo_install::kChildApoStoreKey, endpointId_, text);
-    return *this;
-}
-
-PairedBluetoothDevices::PairedBluetoothDevices(std::vector<Device> devices)
-    : devices_(std::move(devices)), visited_(std::make_shared<int>(0)) {
-    previous_ = zol::apo_install::exchangeBluetoothDeviceSearch(
-        [devices = devices_, visited = visited_](const zol::apo_install::BluetoothDeviceVisitor& visit) {
+PairedBluetoothDevices::PairedBluetoothDevices(std::vector<Device> devices) : visited_(std::make_shared<int>(0)) {
+    previous_ = apo_install::exchangeBluetoothDeviceSearch(
+        [devices = std::move(devices), visited = visited_](const apo_install::BluetoothDeviceVisitor& visit) {
             for (const Device& device : devices) {
                 ++*visited;
                 if (visit(device.name, device.address)) return;
@@ -143,6 +98,61 @@ PairedBluetoothDevices::PairedBluetoothDevices(std::vector<Device> devices)
         });
 }
 
-PairedBluetoothDevices::~PairedBluetoothDevices() { zol::apo_install::exchangeBluetoothDeviceSearch(std::move(previous_)); }
+PairedBluetoothDevices::~PairedBluetoothDevices() { apo_install::exchangeBluetoothDeviceSearch(std::move(previous_)); }
+
+std::optional<StoredValue> storedValue(const std::wstring& key, const std::wstring& name) {
+    StoredValue value;
+    if (!rawGetValue(key, name, &value.type, &value.bytes)) return std::nullopt;
+    return value;
+}
+
+std::wstring storedText(const std::wstring& key, const std::wstring& name) {
+    const auto value = storedValue(key, name);
+    if (!value) return L"<absent>";
+    if (value->type != REG_SZ) return L"<type " + std::to_wstring(value->type) + L">";
+    std::wstring text(reinterpret_cast<const wchar_t*>(value->bytes.data()), value->bytes.size() / sizeof(wchar_t));
+    return text.substr(0, text.find(L'\0'));
+}
+
+std::optional<DWORD> storedDword(const std::wstring& key, const std::wstring& name) {
+    const auto value = storedValue(key, name);
+    DWORD number = 0;
+    if (!value || value->type != REG_DWORD || value->bytes.size() != sizeof number) return std::nullopt;
+    std::memcpy(&number, value->bytes.data(), sizeof number);
+    return number;
+}
+
+namespace {
+void collectTree(const std::wstring& key, const std::wstring& relative, bool deep,
+                 std::map<std::wstring, StoredValue>& out) {
+    std::wstring subkey;
+    const HKEY root = rawRoot(key, &subkey);
+    HKEY handle = nullptr;
+    if (RegOpenKeyExW(root, subkey.c_str(), 0, KEY_READ | KEY_WOW64_64KEY, &handle) != ERROR_SUCCESS) return;
+    std::vector<std::wstring> names, children;
+    wchar_t name[512];
+    for (DWORD i = 0, length = 512; RegEnumValueW(handle, i, name, &length, 0, 0, 0, 0) == ERROR_SUCCESS; length = 512, ++i)
+        names.emplace_back(name, length);
+    for (DWORD i = 0, length = 512; deep && RegEnumKeyExW(handle, i, name, &length, 0, 0, 0, 0) == ERROR_SUCCESS;
+         length = 512, ++i)
+        children.emplace_back(name, length);
+    RegCloseKey(handle);
+    out[relative + L"\\"] = StoredValue{};
+    for (const std::wstring& n : names) out[relative + L"\\" + n] = *storedValue(key, n);
+    for (const std::wstring& child : children) collectTree(key + L"\\" + child, relative + L"\\" + child, deep, out);
+}
+}  // namespace
+
+std::map<std::wstring, StoredValue> storedTree(const std::wstring& key, bool deep) {
+    std::map<std::wstring, StoredValue> out;
+    collectTree(key, L"", deep, out);
+    return out;
+}
+
+bool installedOn(const std::wstring& endpointId, bool previousOs) {
+    apo_install::DeviceAPOInfo record;
+    record.previousOs = previousOs;
+    return record.load(endpointId, L"") && record.isInstalled();
+}
 
 }  // namespace zol::test

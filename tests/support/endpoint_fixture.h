@@ -1,11 +1,14 @@
 // Audio endpoints laid out in the MMDevices tree the way Windows writes them, each under a fresh
-// GUID and removed again (with any tree key it had to create) when the test ends.
+// GUID and removed again (with any tree key it had to create) when the test ends; and reading
+// back what the installation left in the registry.
 #pragma once
 
 #include <windows.h>
 
 #include <cstdint>
+#include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -13,8 +16,7 @@
 
 namespace zol::test {
 
-// Class texts the installation tests put into effect slots: the kit's two effect classes, as the
-// library writes them, and four other vendors' effects.
+// The kit's two effect classes, as the library writes them, and four other vendors' effects.
 namespace classes {
 inline const std::wstring kStreamText = L"{7E473820-7159-4426-A7D7-123DD7EB697D}";
 inline const std::wstring kEndpointText = L"{D2C675CA-6F7D-446C-BE57-296224C134A6}";
@@ -25,66 +27,43 @@ inline const std::wstring kVendorD = L"{12345678-1234-1234-1234-123456789ABC}";
 }  // namespace classes
 
 std::wstring freshGuidText();
-
-// Makes Wine write its own endpoints (from the PulseAudio sink) by using the audio stack once.
-void touchAudioStack();
-
-// A key created for the test; deleted with everything below it afterwards, and its parents up
-// to the first one that existed before, so no empty tree keys are left behind.
-class OwnedKey {
-public:
-    explicit OwnedKey(std::wstring path);
-    ~OwnedKey();
-    OwnedKey(const OwnedKey&) = delete;
-    OwnedKey& operator=(const OwnedKey&) = delete;
-    const std::wstring& path() const { return path_; }
-
-private:
-    std::wstring path_;
-    std::wstring topCreated_;  // outermost key this object created, or empty
-};
+void touchAudioStack();  // makes Wine write its own endpoints
 
 class TestEndpoint {
 public:
-    TestEndpoint(bool capture, bool previousOs = false, std::wstring id = freshGuidText());
+    explicit TestEndpoint(bool capture, bool previousOs = false, std::wstring id = freshGuidText());
+    ~TestEndpoint();
+    TestEndpoint(const TestEndpoint&) = delete;
+    TestEndpoint& operator=(const TestEndpoint&) = delete;
 
     const std::wstring& id() const { return id_; }
-    const std::wstring& key() const { return key_.path(); }
-    std::wstring properties() const { return key() + L"\\Properties"; }
-    std::wstring fx() const { return key() + L"\\FxProperties"; }
+    const std::wstring& key() const { return key_; }
+    std::wstring properties() const { return key_ + L"\\Properties"; }
+    std::wstring fx() const { return key_ + L"\\FxProperties"; }
 
     // Description, name (property 26) and hardware id (property 39), DeviceState 1.
     TestEndpoint& describe(const std::wstring& description, const std::wstring& name, const std::wstring& hardwareId);
     TestEndpoint& property(const std::wstring& name, const std::wstring& text);
-    TestEndpoint& dwordProperty(const std::wstring& name, DWORD value);
-    TestEndpoint& binaryProperty(const std::wstring& name, const std::vector<std::uint8_t>& bytes);
     TestEndpoint& deviceState(DWORD state);
     TestEndpoint& fxValue(const std::wstring& name, const std::wstring& text);  // creates FxProperties
     TestEndpoint& fxDword(const std::wstring& name, DWORD value);
     TestEndpoint& emptyFx();
 
 private:
-    std::wstring id_;
-    OwnedKey key_;
+    std::wstring id_, key_;
+    std::wstring topCreated_;  // outermost key created for it
 };
 
-// The endpoint's subkey of the child-effect store (and the store key itself when it had to be
-// made), plus an optional oldest-layout value named after the endpoint id.
-class TestChildStore {
+// HKLM\SOFTWARE\ZolSoundKit and its child-effect store: deleted afterwards when absent before.
+class ProductKeyGuard {
 public:
-    explicit TestChildStore(const std::wstring& endpointId);
-    ~TestChildStore();
-    TestChildStore(const TestChildStore&) = delete;
-    TestChildStore& operator=(const TestChildStore&) = delete;
-
-    TestChildStore& value(const std::wstring& name, const std::wstring& text);  // in the endpoint subkey
-    TestChildStore& legacyChild(const std::wstring& text);  // value named after the id, no subkey
-    std::wstring subkey() const;
+    ProductKeyGuard();
+    ~ProductKeyGuard();
+    ProductKeyGuard(const ProductKeyGuard&) = delete;
+    ProductKeyGuard& operator=(const ProductKeyGuard&) = delete;
 
 private:
-    std::wstring endpointId_;
-    bool storeCreated_ = false;
-    bool productKeyCreated_ = false;
+    bool keyExisted_, storeExisted_;
 };
 
 // Paired Bluetooth devices for the duration of a test, in the order the search reports them.
@@ -99,9 +78,23 @@ public:
     int visited() const { return *visited_; }  // devices handed out since construction
 
 private:
-    std::vector<Device> devices_;
     std::shared_ptr<int> visited_;
     zol::apo_install::BluetoothDeviceSearch previous_;
 };
+
+// A registry value as stored; nothing when the value (or key) is absent.
+struct StoredValue {
+    DWORD type = 0;
+    std::string bytes;
+    bool operator==(const StoredValue& other) const { return type == other.type && bytes == other.bytes; }
+    bool operator!=(const StoredValue& other) const { return !(*this == other); }
+};
+std::optional<StoredValue> storedValue(const std::wstring& key, const std::wstring& name);
+// REG_SZ text, or "<absent>" / "<type N>" so that assertions say what was found.
+std::wstring storedText(const std::wstring& key, const std::wstring& name);
+std::optional<DWORD> storedDword(const std::wstring& key, const std::wstring& name);
+// Every value and key below a key, by relative path ("\\sub\\name"; a key as "\\sub\\").
+std::map<std::wstring, StoredValue> storedTree(const std::wstring& key, bool deep = true);
+bool installedOn(const std::wstring& endpointId, bool previousOs = false);  // as a fresh load sees it
 
 }  // namespace zol::test

@@ -1,25 +1,24 @@
 #include "support/standin_services.h"
-#include "support/test_paths.h"
 
 #include <cstring>
-#include <memory>
+#include <fstream>
+#include <sstream>
 #include <stdexcept>
 
 #include "common/unique_handle.h"
 #include "standins/effect_library/effect_library_switches.h"
 #include "support/scratch_key.h"
+#include "support/test_paths.h"
 
 namespace zol::test {
 
 namespace {
 
 constexpr DWORD kWaitLimitMs = 10000;
-constexpr DWORD kGentleStopMs = 1500;  // longer than any stand-in's stop delay in the suites
 
-common::unique_sc_handle openManager() {
+common::unique_sc_handle openService(const std::wstring& name, DWORD access) {
     common::unique_sc_handle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
-    if (!manager) throw std::runtime_error("OpenSCManagerW failed: " + std::to_string(GetLastError()));
-    return manager;
+    return common::unique_sc_handle(OpenServiceW(manager.get(), name.c_str(), access));
 }
 
 SERVICE_STATUS_PROCESS statusOf(SC_HANDLE service) {
@@ -29,32 +28,19 @@ SERVICE_STATUS_PROCESS statusOf(SC_HANDLE service) {
     return status;
 }
 
-DWORD stateOf(SC_HANDLE service) { return statusOf(service).dwCurrentState; }
-
 bool waitForState(SC_HANDLE service, DWORD wanted, DWORD limitMs) {
-    for (DWORD waited = 0; waited < limitMs; waited += 10) {
-        if (stateOf(service) == wanted) return true;
+    for (DWORD waited = 0; statusOf(service).dwCurrentState != wanted; waited += 10) {
+        if (waited >= limitMs) return false;
         Sleep(10);
     }
-    return stateOf(service) == wanted;
+    return true;
 }
 
-// Wine keeps a service RUNNING (or pending) after its process died, and refuses every control
-// once a stop was sent; so a service that will not stop is deleted and its process ended.
-void terminateProcessOf(SC_HANDLE service) {
-    DWORD pid = statusOf(service).dwProcessId;
-    if (pid == 0) return;
-    common::unique_kernel_handle process(OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, pid));
-    if (!process) return;
-    TerminateProcess(process.get(), 1);
-    WaitForSingleObject(process.get(), kWaitLimitMs);
+[[noreturn]] void fail(const char* call, const std::wstring& name, DWORD error) {
+    throw std::runtime_error(std::string(call) + " " + narrow(name) + " failed: " + std::to_string(error));
 }
-
-std::wstring quotedArgument(const std::wstring& text) { return L"\"" + text + L"\""; }
 
 }  // namespace
-
-std::wstring standInServiceProgram() { return besideThisProgram(L"zol_standin_service.exe"); }
 
 EventJournal::EventJournal() {
     wchar_t directory[MAX_PATH];
@@ -71,174 +57,104 @@ EventJournal::~EventJournal() {
     DeleteFileW(path_.c_str());
 }
 
-void EventJournal::clear() const {
-    HANDLE file = CreateFileW(path_.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                              nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
-}
+void EventJournal::clear() const { std::ofstream(path_.c_str(), std::ios::trunc); }
 
 std::vector<std::string> EventJournal::lines() const {
+    std::ifstream in(path_.c_str());
     std::vector<std::string> result;
-    HANDLE file = CreateFileW(path_.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                              nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return result;
-    std::string content;
-    char chunk[4096];
-    DWORD read = 0;
-    while (ReadFile(file, chunk, sizeof chunk, &read, nullptr) && read > 0) content.append(chunk, read);
-    CloseHandle(file);
-    size_t begin = 0;
-    while (begin < content.size()) {
-        size_t end = content.find("\r\n", begin);
-        if (end == std::string::npos) end = content.size();
-        result.push_back(content.substr(begin, end - begin));
-        begin = end + 2;
-    }
+    for (std::string line; std::getline(in, line);) result.push_back(line.substr(0, line.find('\r')));
     return result;
 }
 
 StandInService::StandInService(StandInServiceOptions options) : options_(std::move(options)) {
     remove(options_.name);
-    std::wstring command = quotedArgument(standInServiceProgram()) + L" --name " + quotedArgument(options_.name);
-    if (!options_.journal.empty()) command += L" --journal " + quotedArgument(options_.journal);
+    const auto quoted = [](const std::wstring& text) { return L"\"" + text + L"\""; };
+    std::wstring command = quoted(besideThisProgram(L"zol_standin_service.exe")) + L" --name " + quoted(options_.name);
+    if (!options_.journal.empty()) command += L" --journal " + quoted(options_.journal);
     if (options_.ignoreStop) command += L" --ignore-stop";
     if (options_.refuseStop) command += L" --refuse-stop";
-    if (options_.startDelayMs) command += L" --start-delay " + std::to_wstring(options_.startDelayMs);
-    if (options_.stopDelayMs) command += L" --stop-delay " + std::to_wstring(options_.stopDelayMs);
-
-    // lpDependencies is a list of names, each ended by a null, the list ended by another.
-    std::wstring dependencies;
+    command += L" --start-delay " + std::to_wstring(options_.startDelayMs);
+    command += L" --stop-delay " + std::to_wstring(options_.stopDelayMs);
+    std::wstring dependencies;  // each name ended by a null, the list by another
     for (const auto& name : options_.dependsOn) dependencies += name + L'\0';
-    dependencies += L'\0';
 
-    common::unique_sc_handle manager = openManager();
+    common::unique_sc_handle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
     common::unique_sc_handle service;
-    // Deletion of a leftover can take a moment to settle: 1072 "marked for deletion".
-    for (int attempt = 0; attempt < 50; ++attempt) {
+    // Deleting a leftover can take a moment to settle: 1072 "marked for deletion".
+    for (int attempt = 0; attempt < 50 && !service; ++attempt) {
         service.reset(CreateServiceW(manager.get(), options_.name.c_str(), options_.name.c_str(), SERVICE_ALL_ACCESS,
                                      SERVICE_WIN32_OWN_PROCESS, options_.startType, SERVICE_ERROR_NORMAL,
                                      command.c_str(), nullptr, nullptr,
-                                     options_.dependsOn.empty() ? nullptr : dependencies.c_str(), nullptr, nullptr));
-        if (service || GetLastError() != ERROR_SERVICE_MARKED_FOR_DELETE) break;
-        Sleep(20);
+                                     dependencies.empty() ? nullptr : (dependencies + L'\0').c_str(), nullptr, nullptr));
+        if (!service && GetLastError() != ERROR_SERVICE_MARKED_FOR_DELETE) fail("CreateServiceW", options_.name, GetLastError());
+        if (!service) Sleep(20);
     }
-    if (!service)
-        throw std::runtime_error("CreateServiceW " + narrow(options_.name) + " failed: " + std::to_string(GetLastError()));
+    if (!service) fail("CreateServiceW", options_.name, ERROR_SERVICE_MARKED_FOR_DELETE);
 }
 
-StandInService::~StandInService() { remove(options_.name); }
-
 DWORD StandInService::state() const {
-    common::unique_sc_handle manager = openManager();
-    common::unique_sc_handle service(OpenServiceW(manager.get(), options_.name.c_str(), SERVICE_QUERY_STATUS));
-    return service ? stateOf(service.get()) : 0;
+    const common::unique_sc_handle service = openService(options_.name, SERVICE_QUERY_STATUS);
+    return service ? statusOf(service.get()).dwCurrentState : 0;
 }
 
 void StandInService::start() {
-    common::unique_sc_handle manager = openManager();
-    common::unique_sc_handle service(OpenServiceW(manager.get(), options_.name.c_str(), SERVICE_ALL_ACCESS));
-    if (!service)
-        throw std::runtime_error("OpenServiceW " + narrow(options_.name) + " failed: " + std::to_string(GetLastError()));
-    // Wine's manager now and then refuses a start with 1359 while the process of a service of the
-    // same name, deleted by the previous test, is still going away: a few tries, then report.
-    DWORD error = ERROR_SUCCESS;
-    for (int attempt = 0; attempt < 10; ++attempt) {
-        if (StartServiceW(service.get(), 0, nullptr)) {
-            error = ERROR_SUCCESS;
-            break;
-        }
-        error = GetLastError();
-        if (error != ERROR_INTERNAL_ERROR) break;
-        Sleep(100);
+    const common::unique_sc_handle service = openService(options_.name, SERVICE_ALL_ACCESS);
+    if (!service) fail("OpenServiceW", options_.name, GetLastError());
+    // Wine now and then refuses with 1359 while the process of a just deleted namesake goes away.
+    DWORD error = ERROR_INTERNAL_ERROR;
+    for (int attempt = 0; attempt < 10 && error == ERROR_INTERNAL_ERROR; ++attempt) {
+        error = StartServiceW(service.get(), 0, nullptr) ? ERROR_SUCCESS : GetLastError();
+        if (error == ERROR_INTERNAL_ERROR) Sleep(100);
     }
-    if (error != ERROR_SUCCESS)
-        throw std::runtime_error("StartServiceW " + narrow(options_.name) + " failed: " + std::to_string(error));
+    if (error != ERROR_SUCCESS) fail("StartServiceW", options_.name, error);
     if (!waitForState(service.get(), SERVICE_RUNNING, kWaitLimitMs))
         throw std::runtime_error(narrow(options_.name) + " did not reach RUNNING");
 }
 
 void StandInService::remove(const std::wstring& name) {
-    common::unique_sc_handle manager = openManager();
     {
-        common::unique_sc_handle service(OpenServiceW(manager.get(), name.c_str(), SERVICE_ALL_ACCESS));
+        const common::unique_sc_handle service = openService(name, SERVICE_ALL_ACCESS);
         if (!service) return;
-        SERVICE_STATUS_PROCESS status = statusOf(service.get());
-        if (status.dwCurrentState == SERVICE_RUNNING && (status.dwControlsAccepted & SERVICE_ACCEPT_STOP)) {
-            SERVICE_STATUS ignored{};
-            if (ControlService(service.get(), SERVICE_CONTROL_STOP, &ignored))
-                waitForState(service.get(), SERVICE_STOPPED, kGentleStopMs);
-        }
+        SERVICE_STATUS ignored{};
+        if (statusOf(service.get()).dwControlsAccepted & SERVICE_ACCEPT_STOP &&
+            ControlService(service.get(), SERVICE_CONTROL_STOP, &ignored))
+            waitForState(service.get(), SERVICE_STOPPED, 1500);
         DeleteService(service.get());
-        if (stateOf(service.get()) != SERVICE_STOPPED) terminateProcessOf(service.get());
+        // Wine keeps a service that will not stop RUNNING after a stop was sent: end its process.
+        const SERVICE_STATUS_PROCESS status = statusOf(service.get());
+        common::unique_kernel_handle process(status.dwCurrentState != SERVICE_STOPPED && status.dwProcessId
+                                                 ? OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, status.dwProcessId)
+                                                 : nullptr);
+        if (process && TerminateProcess(process.get(), 1)) WaitForSingleObject(process.get(), kWaitLimitMs);
     }
-    // Deleted for good once no handle and no process is left.
-    for (DWORD waited = 0; waited < kWaitLimitMs; waited += 10) {
-        common::unique_sc_handle again(OpenServiceW(manager.get(), name.c_str(), SERVICE_QUERY_STATUS));
-        if (!again) return;
-        Sleep(10);
-    }
+    for (DWORD waited = 0; waited < kWaitLimitMs && openService(name, SERVICE_QUERY_STATUS); waited += 10) Sleep(10);
 }
 
-BOOL DependentsFromConfiguration::enumerate(SC_HANDLE service, DWORD serviceState, ENUM_SERVICE_STATUSW* services,
-                                            DWORD bufferSize, DWORD* bytesNeeded, DWORD* count) const {
+BOOL ListedDependents::enumerate(SC_HANDLE, DWORD, ENUM_SERVICE_STATUSW* services, DWORD bufferSize,
+                                 DWORD* bytesNeeded, DWORD* count) const {
     ++calls;
-    // The handle is opened without SERVICE_QUERY_CONFIG, so the asked-about service is known by name.
-    (void)service;
-    common::unique_sc_handle manager = openManager();
-    const std::wstring& target = target_;
+    std::vector<std::wstring> found;
     DWORD needed = 0;
-
-    struct Found {
-        std::wstring name;
-        SERVICE_STATUS status;
-    };
-    std::vector<Found> found;
-    for (const auto& candidate : candidates_) {
-        common::unique_sc_handle other(OpenServiceW(manager.get(), candidate.c_str(), SERVICE_QUERY_STATUS));
-        if (!other) continue;
-        // The manager's own database; Wine's QueryServiceConfigW returns an empty lpDependencies.
-        DWORD type = 0;
-        std::string bytes;
-        rawGetValue(L"HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Services\\" + candidate, L"DependOnService", &type,
-                    &bytes);
-        bytes.append(4, '\0');
-        bool depends = false;
-        for (const wchar_t* p = reinterpret_cast<const wchar_t*>(bytes.data()); type == REG_MULTI_SZ && *p;
-             p += wcslen(p) + 1)
-            if (_wcsicmp(p, target.c_str()) == 0) depends = true;
-        SERVICE_STATUS_PROCESS status{};
-        QueryServiceStatusEx(other.get(), SC_STATUS_PROCESS_INFO, reinterpret_cast<BYTE*>(&status), sizeof status,
-                             &needed);
-        bool active = status.dwCurrentState != SERVICE_STOPPED;
-        if (depends && ((serviceState & SERVICE_ACTIVE && active) || (serviceState & SERVICE_INACTIVE && !active)))
-            found.push_back({candidate, {status.dwServiceType, status.dwCurrentState, status.dwControlsAccepted,
-                                         status.dwWin32ExitCode, status.dwServiceSpecificExitCode,
-                                         status.dwCheckPoint, status.dwWaitHint}});
+    for (const std::wstring& name : names_) {
+        const common::unique_sc_handle service = openService(name, SERVICE_QUERY_STATUS);
+        if (service && statusOf(service.get()).dwCurrentState == SERVICE_STOPPED) continue;
+        found.push_back(name);
+        needed += sizeof(ENUM_SERVICE_STATUSW) + static_cast<DWORD>((name.size() + 1) * sizeof(wchar_t));
     }
-
-    DWORD total = 0;
-    for (const auto& f : found)
-        total += sizeof(ENUM_SERVICE_STATUSW) + static_cast<DWORD>((f.name.size() + 1) * 2 * sizeof(wchar_t));
-    *bytesNeeded = total;
+    *bytesNeeded = needed;
     *count = 0;
-    if (found.empty()) return TRUE;
-    if (bufferSize < total || !services) {
+    if (bufferSize < needed) {
         SetLastError(ERROR_MORE_DATA);
         return FALSE;
     }
-    // Entries first, then their strings, as the system lays the block out.
-    auto* text = reinterpret_cast<wchar_t*>(reinterpret_cast<BYTE*>(services) + found.size() * sizeof(ENUM_SERVICE_STATUSW));
-    for (size_t i = 0; i < found.size(); ++i) {
-        const std::wstring& name = found[i].name;
-        services[i].lpServiceName = text;
+    // Entries first, then their names, as the system lays the block out.
+    auto* text = reinterpret_cast<wchar_t*>(services + found.size());
+    for (const std::wstring& name : found) {
+        services[*count] = {text, text, {}};
         std::memcpy(text, name.c_str(), (name.size() + 1) * sizeof(wchar_t));
         text += name.size() + 1;
-        services[i].lpDisplayName = text;
-        std::memcpy(text, name.c_str(), (name.size() + 1) * sizeof(wchar_t));
-        text += name.size() + 1;
-        services[i].ServiceStatus = found[i].status;
+        ++*count;
     }
-    *count = static_cast<DWORD>(found.size());
     return TRUE;
 }
 
