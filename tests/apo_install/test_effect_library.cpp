@@ -3,7 +3,6 @@
 
 #include "apo_install/effect_library.h"
 #include "host_utils/host_path.h"
-#include "support/scratch_key.h"
 #include "support/standin_effect_library.h"
 #include "support/standin_services.h"
 
@@ -14,35 +13,23 @@ TEST(EffectLibrary, CallsAndWhatTheyReport) {
     test::EventJournal journal;
     test::removeEffectClasses();
     const std::wstring library = effectLibraryPath(), directory = host_utils::directoryPart(library);
-    EXPECT_EQ(library, test::standInEffectLibraryPath());
-    struct Row {
-        std::wstring path;
-        const wchar_t* failing;  // the stand-in's switch
-        EffectLibraryCall registered, unregistered;
-    } rows[] = {
-        {directory + L"\\ZolNoSuchLibrary.dll", nullptr, EffectLibraryCall::NotLoaded, EffectLibraryCall::NotLoaded},
-        {effectLibraryPath(L"host.exe"), nullptr, EffectLibraryCall::NotLoaded, EffectLibraryCall::NotLoaded},
-        {directory + L"\\zol_ecd_api.dll", nullptr, EffectLibraryCall::NoEntryPoint, EffectLibraryCall::NoEntryPoint},
-        {library, L"both", EffectLibraryCall::Failed, EffectLibraryCall::Failed},
-    };
-    for (const Row& row : rows) {
-        test::EffectLibraryFailure failing(row.failing ? row.failing : L"");
-        EXPECT_EQ(registerEffectLibrary(row.path), row.registered) << test::narrow(row.path);
+    ASSERT_EQ(library, test::standInEffectLibraryPath());
+    using R = EffectLibraryCall;
+    for (const auto& [path, failing, result] : {std::tuple{directory + L"\\ZolNoSuchLibrary.dll", L"", R::NotLoaded},
+                                                {effectLibraryPath(L"host.exe"), L"", R::NotLoaded},
+                                                {directory + L"\\zol_ecd_api.dll", L"", R::NoEntryPoint},  // no registration exports
+                                                {library, L"both", R::Failed}}) {
+        test::EffectLibraryFailure failure(failing);
+        EXPECT_EQ(registerEffectLibrary(path), result);
         EXPECT_FALSE(test::effectClassRegistered());
-        EXPECT_EQ(unregisterEffectLibrary(row.path), row.unregistered);
+        EXPECT_EQ(unregisterEffectLibrary(path), result);
     }
     journal.clear();
-    EXPECT_EQ(registerEffectLibrary(library), EffectLibraryCall::Done);
+    EXPECT_EQ(registerEffectLibrary(library), R::Done);
     EXPECT_TRUE(test::effectClassRegistered());
-    {
-        test::EffectLibraryFailure failing(L"unregister");
-        EXPECT_EQ(unregisterEffectLibrary(library), EffectLibraryCall::Failed);
-        EXPECT_TRUE(test::effectClassRegistered());
-    }
-    EXPECT_EQ(unregisterEffectLibrary(library), EffectLibraryCall::Done);
+    EXPECT_EQ(unregisterEffectLibrary(library), R::Done);
     EXPECT_FALSE(test::effectClassRegistered());
-    EXPECT_EQ(journal.lines(), (std::vector<std::string>{"ZolSoundAPO DllRegisterServer", "ZolSoundAPO DllUnregisterServer",
-                                                         "ZolSoundAPO DllUnregisterServer"}));
+    EXPECT_EQ(journal.lines(), (std::vector<std::string>{"ZolSoundAPO DllRegisterServer", "ZolSoundAPO DllUnregisterServer"}));
     EXPECT_EQ(GetModuleHandleW(library.c_str()), nullptr);  // freed after each call
 }
 

@@ -13,23 +13,16 @@ namespace {
 using zol::exports::Registry;
 
 TEST(ExportBoundary, ContainsEverythingButARegistryFailureThatPassesOut) {
-    const struct {
-        Registry registry;
-        int (*body)();
-        int result;
-        std::vector<std::string> log;
-    } rows[] = {
-        {Registry::Contained, [] { return 7; }, 7, {}},
-        {Registry::Contained, []() -> int { throw zol::registry::RegistryException(L"no key"); }, -9, {"[brisol]:probe failed: no key"}},
-        {Registry::PassesOut, []() -> int { throw zol::apo_install::ServiceException(L"no service"); }, -9, {"[brisol]:probe failed: no service"}},
-        {Registry::PassesOut, []() -> int { throw std::bad_alloc(); }, -9, {"[brisol]:probe failed: std::bad_alloc"}},
-        {Registry::PassesOut, []() -> int { throw 42; }, -9, {"[brisol]:probe failed: unknown exception"}},
-    };
     zol::test::DebugChannelListener channel;
-    for (const auto& row : rows) {
+    for (const auto& [registry, body, result, log] :
+         {std::tuple<Registry, int (*)(), int, const char*>{Registry::Contained, [] { return 7; }, 7, nullptr},
+          {Registry::Contained, []() -> int { throw zol::registry::RegistryException(L"no key"); }, -9, "no key"},
+          {Registry::PassesOut, []() -> int { throw zol::apo_install::ServiceException(L"no service"); }, -9, "no service"},
+          {Registry::PassesOut, []() -> int { throw std::bad_alloc(); }, -9, "std::bad_alloc"},
+          {Registry::PassesOut, []() -> int { throw 42; }, -9, "unknown exception"}}) {
         channel.clear();
-        EXPECT_EQ(zol::exports::guarded("probe", row.registry, -9, row.body), row.result);
-        EXPECT_EQ(channel.ownLines(), row.log);
+        EXPECT_EQ(zol::exports::guarded("probe", registry, -9, body), result);
+        EXPECT_EQ(channel.ownLines(), log ? std::vector<std::string>{std::string("[brisol]:probe failed: ") + log} : std::vector<std::string>{});
     }
     // The test programs chose the GCC format at start-up.
     EXPECT_THROW(zol::exports::guarded("probe", Registry::PassesOut, 0, []() -> int { throw zol::registry::RegistryException(L"x"); }),

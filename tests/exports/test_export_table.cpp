@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
-#include <iterator>
 #include <regex>
 #include <set>
 #include <string>
@@ -27,33 +26,25 @@ std::set<std::string> exportsDeclaredInTheHeader() {
         names.erase(name.substr(1, name.find("@@") - 1));  // declared only for MSVC's C++ hosts
         names.insert(name);
     }
-    const std::size_t from = text.find("signatures:"), to = text.find(';', from);
+    const std::size_t from = text.find("signatures:");
+    const std::string list = text.substr(from, text.find(';', from) - from);
     const std::regex hid(R"(hid_\w+)");
-    const std::string list = text.substr(from, to - from);
     for (std::sregex_iterator m(list.begin(), list.end(), hid), e; m != e; ++m) names.insert((*m)[0]);
     return names;
 }
 
-// What a Windows machine provides; anything else (libstdc++-6.dll, libwinpthread-1.dll,
-// libgcc_s_seh-1.dll, hidapi.dll) would have to ship beside the DLL.
-const std::set<std::string> kSystemDlls = {
-    "kernel32.dll", "msvcrt.dll", "advapi32.dll", "ole32.dll",    "oleaut32.dll",  "user32.dll",
-    "shell32.dll",  "version.dll", "setupapi.dll", "hid.dll",     "bthprops.cpl",  "bluetoothapis.dll",
-    "ntdll.dll",    "cfgmgr32.dll", "shlwapi.dll",
-};
+// What a Windows machine provides; anything else (libstdc++-6.dll, hidapi.dll, ...) would have to ship beside the DLL.
+const std::set<std::string> kSystemDlls = {"kernel32.dll", "msvcrt.dll",   "advapi32.dll", "ole32.dll",         "oleaut32.dll",
+                                           "user32.dll",   "shell32.dll",  "version.dll",  "setupapi.dll",      "hid.dll",
+                                           "bthprops.cpl", "ntdll.dll",    "cfgmgr32.dll", "bluetoothapis.dll", "shlwapi.dll"};
 
-TEST(ExportTable, IsWhatThePublicHeaderDeclares) {
+TEST(ExportTable, IsWhatThePublicHeaderDeclaresAndImportsSystemDllsOnly) {
     const zol::test::PeTables tables = zol::test::readPeTables(L"zol_ecd_api.dll");
-    const std::set<std::string> actual(tables.exports.begin(), tables.exports.end());
+    const std::set<std::string> actual(tables.exports.begin(), tables.exports.end()), declared = exportsDeclaredInTheHeader();
     EXPECT_EQ(actual.size(), tables.exports.size()) << "an export name appears twice";
-    const std::set<std::string> declared = exportsDeclaredInTheHeader();
     EXPECT_GT(declared.size(), 40u) << "the header was not read as expected";
     for (const std::string& name : declared) EXPECT_TRUE(actual.count(name)) << "missing export " << name;
     for (const std::string& name : actual) EXPECT_TRUE(declared.count(name)) << "undeclared export " << name;
-}
-
-TEST(ExportTable, ImportsSystemDllsOnly) {
-    const zol::test::PeTables tables = zol::test::readPeTables(L"zol_ecd_api.dll");
     ASSERT_FALSE(tables.importedDlls.empty());
     for (std::string dll : tables.importedDlls) {
         CharLowerBuffA(dll.data(), static_cast<DWORD>(dll.size()));
@@ -63,17 +54,14 @@ TEST(ExportTable, ImportsSystemDllsOnly) {
 
 TEST(ExportTable, CarriesAVersionResource) {
     DWORD ignored = 0;
-    const DWORD size = GetFileVersionInfoSizeW(L"zol_ecd_api.dll", &ignored);
-    ASSERT_GT(size, 0u);
-    std::string block(size, '\0');
-    ASSERT_TRUE(GetFileVersionInfoW(L"zol_ecd_api.dll", 0, size, block.data()));
+    std::string block(GetFileVersionInfoSizeW(L"zol_ecd_api.dll", &ignored), '\0');
+    ASSERT_TRUE(GetFileVersionInfoW(L"zol_ecd_api.dll", 0, static_cast<DWORD>(block.size()), block.data()));
     VS_FIXEDFILEINFO* info = nullptr;
+    wchar_t* description = nullptr;
     UINT length = 0;
     ASSERT_TRUE(VerQueryValueW(block.data(), L"\\", reinterpret_cast<void**>(&info), &length));
     EXPECT_EQ(HIWORD(info->dwFileVersionMS), 3);
-    wchar_t* description = nullptr;
-    ASSERT_TRUE(VerQueryValueW(block.data(), L"\\StringFileInfo\\040904B0\\FileDescription",
-                               reinterpret_cast<void**>(&description), &length));
+    ASSERT_TRUE(VerQueryValueW(block.data(), L"\\StringFileInfo\\040904B0\\FileDescription", reinterpret_cast<void**>(&description), &length));
     EXPECT_STREQ(description, L"ZolSoundKit headset control library");
 }
 

@@ -1,5 +1,5 @@
-// The product's lifecycle as a host drives it: a supported headset's endpoints seeded in the
-// MMDevices tree, the stand-in "AudioSrv" and effect library, the shipped supported-device table.
+// The product's lifecycle as a host drives it: a supported headset's endpoints in the MMDevices
+// tree, the stand-in "AudioSrv" and effect library, the shipped supported-device table.
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -25,29 +25,22 @@
 namespace {
 
 namespace apo = zol::apo_install;
+namespace test = zol::test;
 using zol::common::kProductKey;
-using zol::test::TestEndpoint;
 using Lines = std::vector<std::string>;
-using Snapshot = std::map<std::wstring, zol::test::StoredValue>;
+using Snapshot = std::map<std::wstring, test::StoredValue>;
 
 const std::wstring kHeadsetId = L"{1}.USB\\VID_0A1B&PID_00C2&MI_00\\7&2F1B3C4D&0&0000";  // the kit's first headset
-const std::wstring kOtherEffect = L"{62DC1A93-AE24-464C-A43E-452F824C4250}";
-const std::wstring kFormerStreamEffect = L"{5E3C1B0A-7A41-4C8B-9D2E-6F1A0B3C4D5E}";
+const std::wstring kOtherEffect = L"{62DC1A93-AE24-464C-A43E-452F824C4250}", kFormerStreamEffect = L"{5E3C1B0A-7A41-4C8B-9D2E-6F1A0B3C4D5E}";
 const wchar_t* const kProductValues[] = {L"{F5530E75-A2A5-43E8-B9DF-1A1E225B5D1A}", L"{6F8E9E8B-C370-48D3-A20E-D1CA1D61BB3C}",
                                          L"{983E6A3C-E1AE-49BD-9E50-8FCB108C3F8D}", L"InstallPath"};
 const std::wstring kChildStore = std::wstring(kProductKey) + L"\\Child APOs";
-
 // What removal leaves on purpose: processing modes and the enabled system-effects switch in an
 // "FxProperties" that existed before, and a capture endpoint's interface path.
-Snapshot restoredPart(Snapshot after, const Snapshot& before) {
-    for (const wchar_t* name : {L"\\FxProperties\\{d3993a3f-99c2-4402-b5ec-a92a0367664b},5", L"\\FxProperties\\{d3993a3f-99c2-4402-b5ec-a92a0367664b},7",
-                                L"\\FxProperties\\{1da5d803-d492-4edd-8c23-e0c0ffee7f0e},5", L"\\Properties\\{9c119480-ddc2-4954-a150-5bd240d454ad},1"})
-        if (!before.count(name)) after.erase(name);
-    return after;
-}
+const wchar_t* const kLeftovers[] = {L"\\FxProperties\\{d3993a3f-99c2-4402-b5ec-a92a0367664b},5", L"\\FxProperties\\{d3993a3f-99c2-4402-b5ec-a92a0367664b},7",
+                                     L"\\FxProperties\\{1da5d803-d492-4edd-8c23-e0c0ffee7f0e},5", L"\\Properties\\{9c119480-ddc2-4954-a150-5bd240d454ad},1"};
 
-bool productValue(const wchar_t* name) { return zol::test::storedValue(kProductKey, name).has_value(); }
-
+bool productValue(const wchar_t* name) { return test::storedValue(kProductKey, name).has_value(); }
 int outcome(int (*call)()) {  // INT_MIN when the export raised
     try {
         return call();
@@ -60,56 +53,81 @@ class Lifecycle : public ::testing::Test {
 public:
     void SetUp() override {
         TearDown();
-        zol::test::rawDeleteValue(kProductKey, L"EnableAllDev");
+        test::rawDeleteValue(kProductKey, L"EnableAllDev");
         audio.start();
         journal.clear();
         seed();
     }
     void TearDown() override {
-        for (const wchar_t* name : kProductValues) zol::test::rawDeleteValue(kProductKey, name);
-        zol::test::rawDeleteTree(kChildStore);
-        zol::test::removeEffectClasses();
+        for (const wchar_t* name : kProductValues) test::rawDeleteValue(kProductKey, name);
+        test::rawDeleteTree(kChildStore);
+        test::removeEffectClasses();
     }
     // The headset (render with former effects, capture without FxProperties) and a foreign endpoint.
     void seed() {
-        for (const TestEndpoint* e : endpoints) zol::test::rawDeleteTree(e->fx()), zol::test::rawDeleteTree(e->properties());
-        render.describe(L"ZolSound Headset", L"Speakers", kHeadsetId).fxValue(apo::kFxSlotValueNames[0], kOtherEffect)
-            .fxValue(apo::kFxSlotValueNames[1], L"{2FE1A8F7-1F7D-4B53-9A1C-3F0E3D7B7E21}").fxValue(apo::kFxSlotValueNames[2], kFormerStreamEffect);
+        for (const test::TestEndpoint* e : endpoints) test::rawDeleteTree(e->fx()), test::rawDeleteTree(e->properties());
+        render.describe(L"ZolSound Headset", L"Speakers", kHeadsetId).fxValue(apo::kFxSlotValueNames[0], kOtherEffect);
+        render.fxValue(apo::kFxSlotValueNames[1], L"{2FE1A8F7-1F7D-4B53-9A1C-3F0E3D7B7E21}").fxValue(apo::kFxSlotValueNames[2], kFormerStreamEffect);
         capture.describe(L"ZolSound Headset", L"Microphone", kHeadsetId);
-        unrelated.describe(L"Other Speakers", L"Speakers", L"{1}.USB\\VID_046D&PID_0A44&MI_00\\7&11AA22BB&0&0000")
-            .fxValue(apo::kFxSlotValueNames[2], kOtherEffect);
+        unrelated.describe(L"Other", L"Speakers", L"{1}.USB\\VID_046D&PID_0A44&MI_00\\7&11AA22BB&0&0000").fxValue(apo::kFxSlotValueNames[2], kOtherEffect);
     }
     std::vector<Snapshot> snapshots() const {
         std::vector<Snapshot> all;
-        for (const TestEndpoint* e : endpoints) all.push_back(zol::test::storedTree(e->key()));
+        for (const test::TestEndpoint* e : endpoints) all.push_back(test::storedTree(e->key()));
         return all;
     }
+    // Every endpoint as before but for the leftovers, no class registered, no store.
     bool asBefore(const std::vector<Snapshot>& before) const {
-        const std::vector<Snapshot> now = snapshots();
+        std::vector<Snapshot> now = snapshots();
         for (std::size_t i = 0; i < now.size(); ++i)
-            if (restoredPart(now[i], before[i]) != before[i]) return false;
-        return !zol::test::effectClassRegistered() && !zol::test::rawKeyExists(kChildStore);
+            for (const wchar_t* name : kLeftovers)
+                if (!before[i].count(name)) now[i].erase(name);
+        return now == before && !test::effectClassRegistered() && !test::rawKeyExists(kChildStore);
     }
 
-    zol::test::ProductKeyGuard productKey;
-    zol::test::ScratchDirectory workingDirectory{L"zol-install", true};  // backup files land here
-    zol::test::EventJournal journal;
-    zol::test::StandInService audio{{L"AudioSrv", {}, journal.path()}};
-    TestEndpoint render{false}, capture{true}, unrelated{false};
-    const TestEndpoint* endpoints[3] = {&render, &capture, &unrelated};
+    test::ProductKeyGuard productKey;
+    test::ScratchDirectory workingDirectory{L"zol-install", true};  // backup files land here
+    test::EventJournal journal;
+    test::StandInService audio{{L"AudioSrv", {}, journal.path()}};
+    test::TestEndpoint render{false}, capture{true}, unrelated{false};
+    const test::TestEndpoint* endpoints[3] = {&render, &capture, &unrelated};
 };
 
-TEST_F(Lifecycle, InstallAndRemovalLeaveTheEndpointsAsTheyWere) {
-    zol::test::DebugChannelListener channel;
+TEST_F(Lifecycle, InstallAndRemovalRoundTrip) {
     const std::vector<Snapshot> before = snapshots();
     EXPECT_EQ(init(), 0);
-    EXPECT_TRUE(zol::test::installedOn(render.id()) && zol::test::installedOn(capture.id()));
-    EXPECT_FALSE(zol::test::installedOn(unrelated.id()));
+    EXPECT_TRUE(test::installedOn(render.id()) && test::installedOn(capture.id()) && !test::installedOn(unrelated.id()));
     EXPECT_EQ(journal.lines(), (Lines{"ZolSoundAPO DllRegisterServer", "AudioSrv stop", "AudioSrv start"}));
-    EXPECT_EQ(zol::test::storedText(kProductKey, L"InstallPath"), zol::host_utils::hostExecutableDirectory());
-    for (const wchar_t* name : kProductValues) EXPECT_TRUE(productValue(name)) << zol::test::narrow(name);
+    EXPECT_EQ(test::storedText(kProductKey, L"InstallPath"), zol::host_utils::hostExecutableDirectory());
+    for (const wchar_t* name : kProductValues) EXPECT_TRUE(productValue(name)) << test::narrow(name);
     // Taken before the slots change: the user's former stream effect, not the kit's.
-    EXPECT_NE(workingDirectory.read(L"backup_Speakers_ZolSound Headset.reg").find(zol::test::narrow(kFormerStreamEffect)), std::string::npos);
+    EXPECT_NE(workingDirectory.read(L"backup_Speakers_ZolSound Headset.reg").find(test::narrow(kFormerStreamEffect)), std::string::npos);
+
+    // Again: nothing to change, the user's settings kept.
+    const std::vector<Snapshot> installed = snapshots();
+    DeviceInfo info;
+    ASSERT_EQ(getDeviceInfo(0, &info), 1);
+    info.eqGains.gains[0] = -4;
+    ASSERT_EQ(setDeviceProperty(&info, 3, reinterpret_cast<const unsigned char*>(&info.eqGains)), 1);
+    journal.clear();
+    EXPECT_EQ(init(), 0);
+    ASSERT_EQ(getDeviceInfo(0, &info), 1);
+    EXPECT_EQ(info.eqGains.gains[0], -4) << "init overwrote the user's settings";
+    releaseDeviceInfo(&info);
+
+    // Nothing is removed while the effect library cannot be unregistered (refusing, or missing).
+    {
+        test::EffectLibraryFailure failing(L"unregister");
+        EXPECT_EQ(unInit(), ZOL_EFFECT_LIBRARY_NOT_UNREGISTERED);
+    }
+    const std::wstring library = test::standInEffectLibraryPath(), parked = library + L".parked";
+    ASSERT_TRUE(MoveFileW(library.c_str(), parked.c_str()));
+    const int missing = unInit();
+    ASSERT_TRUE(MoveFileW(parked.c_str(), library.c_str()));
+    EXPECT_EQ(missing, ZOL_EFFECT_LIBRARY_NOT_UNREGISTERED);
+    EXPECT_EQ(journal.lines(), (Lines{"ZolSoundAPO DllUnregisterServer"})) << "restarted, or registered again";
+    EXPECT_EQ(snapshots(), installed);
+    for (const wchar_t* name : kProductValues) EXPECT_TRUE(productValue(name));
 
     // A running audio engine holds the effect library: removal ends it first.
     const std::wstring engine = workingDirectory.path() + L"\\audiodg.exe";
@@ -119,29 +137,25 @@ TEST_F(Lifecycle, InstallAndRemovalLeaveTheEndpointsAsTheyWere) {
     PROCESS_INFORMATION started{};
     ASSERT_TRUE(CreateProcessW(engine.c_str(), nullptr, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &started));
     SetEnvironmentVariableW(L"ZOL_PROBE_LINGER_MS", nullptr);
+    test::rawDeleteValue(kProductKey, kProductValues[1]);  // whatever values are left go
     journal.clear();
-    channel.clear();
+    test::DebugChannelListener channel;
     EXPECT_EQ(unInit(), 1);
     EXPECT_EQ(WaitForSingleObject(started.hProcess, 0), WAIT_OBJECT_0) << "the audio engine still runs";
-    CloseHandle(started.hThread);
-    CloseHandle(started.hProcess);
+    CloseHandle(started.hThread), CloseHandle(started.hProcess);
     EXPECT_EQ(journal.lines(), (Lines{"ZolSoundAPO DllUnregisterServer", "AudioSrv stop", "AudioSrv start", "ZolSoundAPO DllUnregisterServer"}));
     const Lines lines = channel.ownLines();
     auto at = lines.begin();
     for (const char* expected : {"[brisol]:unInit", "[brisol]:kill audiodg.exe", "[brisol]:regsvr uninstall APO", "[brisol]:exec uninstall drv"})
         EXPECT_NE(at = std::find(at, lines.end(), expected), lines.end()) << "missing or out of order: " << expected;
-
     EXPECT_TRUE(asBefore(before));
-    const std::vector<Snapshot> after = snapshots();
-    EXPECT_EQ(after[0].size(), before[0].size() + 3);  // the leftovers, and nothing else
-    EXPECT_EQ(after[1].size(), before[1].size() + 1);
-    EXPECT_EQ(after[2], before[2]);
+    EXPECT_EQ(snapshots()[0].size(), before[0].size() + 3);  // the leftovers are all that differ
     for (const wchar_t* name : kProductValues) EXPECT_FALSE(productValue(name));
-    EXPECT_TRUE(zol::test::rawKeyExists(kProductKey));
+    EXPECT_TRUE(test::rawKeyExists(kProductKey));
 }
 
-// Odd data, and passes that died: each row arranges what the user had (before the snapshot),
-// optionally leaves what a dead pass would have, checks what it must between init and unInit.
+// Odd data, and passes that died: each row arranges what the user had (before the snapshot), or
+// what a dead pass left (after it), and checks what it must between init and unInit.
 struct Mishap {
     const char* name;
     void (*arrange)(Lifecycle&);
@@ -150,42 +164,34 @@ struct Mishap {
 };
 void PrintTo(const Mishap& row, std::ostream* out) { *out << row.name; }
 class LifecycleMishaps : public Lifecycle, public ::testing::WithParamInterface<Mishap> {};
+const DWORD kOne = 1;
 
 const Mishap kMishaps[] = {
-    {"ForeignEndpointWithNumericHardwareId",
-     [](Lifecycle& l) { const DWORD seven = 7; zol::test::rawSetValue(l.unrelated.properties(), apo::property::kHardwareId, REG_DWORD, &seven, 4); },
-     nullptr, [](Lifecycle& l) { EXPECT_TRUE(zol::test::installedOn(l.render.id()) && zol::test::installedOn(l.capture.id())); }},
-    {"RenderSlotOfAnotherType",
-     [](Lifecycle& l) {
-         const std::wstring text = L"%SystemRoot%\\fx.dll";
-         zol::test::rawSetValue(l.render.fx(), apo::kFxSlotValueNames[3], REG_EXPAND_SZ, text.c_str(), DWORD(text.size() * 2 + 2));
-     },
-     nullptr, [](Lifecycle& l) { EXPECT_TRUE(zol::test::installedOn(l.capture.id()) && zol::test::effectClassRegistered()); }},
+    {"ForeignEndpointWithNumericHardwareId", [](Lifecycle& l) { test::rawSetValue(l.unrelated.properties(), apo::property::kHardwareId, REG_DWORD, &kOne, 4); },
+     nullptr, [](Lifecycle& l) { EXPECT_TRUE(test::installedOn(l.render.id()) && test::installedOn(l.capture.id())); }},
+    {"RenderSlotOfAnotherType", [](Lifecycle& l) { test::rawSetValue(l.render.fx(), apo::kFxSlotValueNames[3], REG_EXPAND_SZ, L"%x%", 8); }, nullptr,
+     [](Lifecycle& l) { EXPECT_TRUE(test::installedOn(l.capture.id()) && test::effectClassRegistered()); }},
     {"NumericEnableAllDev", nullptr, nullptr,
      [](Lifecycle& l) {
-         const DWORD on = 1;
-         zol::test::rawSetValue(kProductKey, L"EnableAllDev", REG_DWORD, &on, sizeof on);
+         test::rawSetValue(kProductKey, L"EnableAllDev", REG_DWORD, &kOne, sizeof kOne);
          EXPECT_EQ(outcome(unInit), INT_MIN);
-         EXPECT_TRUE(zol::test::effectClassRegistered() && zol::test::installedOn(l.render.id())) << "removal raised before any change";
-         zol::test::rawDeleteValue(kProductKey, L"EnableAllDev");
+         EXPECT_TRUE(test::effectClassRegistered() && test::installedOn(l.render.id())) << "removal raised before any change";
+         test::rawDeleteValue(kProductKey, L"EnableAllDev");
      }},
     {"KilledBeforeTheRegistration", nullptr, nullptr,
      [](Lifecycle&) {
-         zol::test::removeEffectClasses();
+         test::removeEffectClasses();
          EXPECT_EQ(outcome(init), 0);
-         EXPECT_TRUE(zol::test::effectClassRegistered());
+         EXPECT_TRUE(test::effectClassRegistered());
      }},
-    {"FormerSlotTextsThatLookLikeMarkers",
-     [](Lifecycle& l) { l.render.fxValue(apo::kFxSlotValueNames[0], L"!KEY").fxValue(apo::kFxSlotValueNames[2], L"").fxValue(apo::kFxSlotValueNames[3], L"!VALUE"); },
-     nullptr, nullptr},
-    {"KilledBeforeTheMarkers", nullptr,
+    {"KilledBeforeTheMarkersOfAnEarlierVersion", nullptr,
      [](Lifecycle& l) {
-         zol::test::rawCreateKey(apo::childApoStoreKeyPath(l.capture.id()));
-         zol::test::rawSetText(l.capture.fx(), apo::kFxItemNameDisplay, apo::kFxItemNameDisplayText);
+         test::rawCreateKey(apo::childApoStoreKeyPath(l.capture.id()));
+         test::rawSetText(l.capture.fx(), apo::kFxItemNameDisplay, apo::kFxItemNameDisplayText);
      },
      nullptr},
     {"BackupFileCannotBeWritten", [](Lifecycle& l) { l.render.describe(std::wstring(200, L'd'), std::wstring(200, L'n'), kHeadsetId); }, nullptr,
-     [](Lifecycle& l) { EXPECT_TRUE(zol::test::installedOn(l.render.id())); }},
+     [](Lifecycle& l) { EXPECT_TRUE(test::installedOn(l.render.id())); }},
 };
 
 TEST_P(LifecycleMishaps, EveryEndpointComesBack) {
@@ -201,64 +207,26 @@ TEST_P(LifecycleMishaps, EveryEndpointComesBack) {
 INSTANTIATE_TEST_SUITE_P(Lifecycle, LifecycleMishaps, ::testing::ValuesIn(kMishaps),
                          [](const ::testing::TestParamInfo<Mishap>& info) { return std::string(info.param.name); });
 
-TEST_F(Lifecycle, RepeatedInitChangesNothingAndKeepsTheSettings) {
-    ASSERT_EQ(init(), 0);
-    const std::vector<Snapshot> installed = snapshots();
-    DeviceInfo info;
-    ASSERT_EQ(getDeviceInfo(0, &info), 1);
-    info.eqGains.gains[0] = -4;
-    ASSERT_EQ(setDeviceProperty(&info, 3, reinterpret_cast<const unsigned char*>(&info.eqGains)), 1);
-    journal.clear();
-    EXPECT_EQ(init(), 0);
-    EXPECT_TRUE(journal.lines().empty()) << "the service was restarted or the library registered again";
-    EXPECT_EQ(snapshots(), installed);
-    ASSERT_EQ(getDeviceInfo(0, &info), 1);
-    EXPECT_EQ(info.eqGains.gains[0], -4) << "init overwrote the user's settings";
-    releaseDeviceInfo(&info);
-}
-
-TEST_F(Lifecycle, UnInitRemovesNothingUnlessTheEffectLibraryIsUnregistered) {
-    ASSERT_EQ(init(), 0);
-    const std::vector<Snapshot> installed = snapshots();
-    {
-        zol::test::EffectLibraryFailure failing(L"unregister");
-        EXPECT_EQ(unInit(), ZOL_EFFECT_LIBRARY_NOT_UNREGISTERED);
-    }
-    const std::wstring library = zol::test::standInEffectLibraryPath(), parked = library + L".parked";
-    ASSERT_TRUE(MoveFileW(library.c_str(), parked.c_str()));
-    const int missing = unInit();
-    ASSERT_TRUE(MoveFileW(parked.c_str(), library.c_str()));
-    EXPECT_EQ(missing, ZOL_EFFECT_LIBRARY_NOT_UNREGISTERED);
-    EXPECT_EQ(snapshots(), installed);
-    for (const wchar_t* name : kProductValues) EXPECT_TRUE(productValue(name));
-    zol::test::rawDeleteValue(kProductKey, kProductValues[1]);  // whatever values are left go
-    zol::test::rawDeleteValue(kProductKey, L"InstallPath");
-    EXPECT_EQ(unInit(), 1);
-    for (const wchar_t* name : kProductValues) EXPECT_FALSE(productValue(name));
-}
-
-// Each pass killed right after each of its registry changes (in a child process over the
-// test-only DLL), then the passes a user would run next. Its own CTest entry: it takes minutes.
+// Each pass killed right after each of its registry changes (a child process over the test-only
+// DLL), then the passes a user would run next. Its own CTest entry: it takes minutes.
 class LifecycleCrashes : public Lifecycle {
 public:
-    DWORD run(const wchar_t* exportName, long faultAt = 0) {
+    DWORD run(const wchar_t* exportName, long faultAt = 0) {  // 100 + the result; 0xDEAD when killed
         std::wstring command = L"zol_fault_host.exe " + std::wstring(exportName);
         SetEnvironmentVariableW(L"ZOL_FAULT_AT", faultAt > 0 ? std::to_wstring(faultAt).c_str() : nullptr);
         STARTUPINFOW startup{sizeof startup};
         PROCESS_INFORMATION child{};
-        const BOOL started = CreateProcessW((zol::host_utils::hostExecutableDirectory() + L"\\zol_fault_host.exe").c_str(), command.data(),
-                                            nullptr, nullptr, FALSE, 0, nullptr, workingDirectory.path().c_str(), &startup, &child);
-        SetEnvironmentVariableW(L"ZOL_FAULT_AT", nullptr);
         DWORD code = ~DWORD{0};
-        if (!started) return code;
-        WaitForSingleObject(child.hProcess, 120000);
-        GetExitCodeProcess(child.hProcess, &code);
-        CloseHandle(child.hThread);
-        CloseHandle(child.hProcess);
+        if (CreateProcessW((zol::host_utils::hostExecutableDirectory() + L"\\zol_fault_host.exe").c_str(), command.data(), nullptr, nullptr,
+                           FALSE, 0, nullptr, workingDirectory.path().c_str(), &startup, &child)) {
+            WaitForSingleObject(child.hProcess, 120000);
+            GetExitCodeProcess(child.hProcess, &code);
+            CloseHandle(child.hThread), CloseHandle(child.hProcess);
+        }
+        SetEnvironmentVariableW(L"ZOL_FAULT_AT", nullptr);
         return code;
     }
-    // Kills the pass at each change k (exit codes: 100 init, 101 unInit, 0xDEAD killed); recovered when the passes after it end well.
-    std::pair<long, long> killEachChange(bool removal) {
+    std::pair<long, long> killEachChange(bool removal) {  // changes, recovered
         long changes = 0, recovered = 0;
         for (long k = 1; k <= 400; ++k) {
             TearDown();
@@ -268,18 +236,17 @@ public:
                 ADD_FAILURE() << "init failed";
                 break;
             }
-            const DWORD code = run(removal ? L"unInit" : L"init", k);
-            if (code != 0xDEAD) {
+            if (const DWORD code = run(removal ? L"unInit" : L"init", k); code != 0xDEAD) {
                 EXPECT_EQ(code, removal ? 101u : 100u) << "the pass ran to its end after " << changes << " changes";
                 break;
             }
             ++changes;
             const DWORD next = run(L"unInit");
             const bool removed = next == 101 && asBefore(before);
-            const DWORD install = removal ? 100 : run(L"init"), removalAgain = removal ? 101 : run(L"unInit");
-            const bool ok = removed && install == 100 && removalAgain == 101 && (removal || asBefore(before));
+            const DWORD install = removal ? 100 : run(L"init"), again = removal ? 101 : run(L"unInit");
+            const bool ok = removed && install == 100 && again == 101 && asBefore(before);
             EXPECT_TRUE(ok) << (removal ? "removal" : "install") << " killed at change " << k << ": unInit " << next << " (endpoints "
-                            << (removed ? "restored" : "not restored") << "), init " << install << ", unInit " << removalAgain;
+                            << (removed ? "restored" : "not restored") << "), init " << install << ", unInit " << again;
             recovered += ok;
         }
         return {changes, recovered};
@@ -291,8 +258,7 @@ TEST_F(LifecycleCrashes, EveryChangeOfBothPassesIsRecovered) {
     const auto [removalChanges, removalRecovered] = killEachChange(true);
     EXPECT_GT(installChanges, 10);
     EXPECT_GT(removalChanges, 5);
-    std::printf("install: %ld/%ld recovered, removal: %ld/%ld recovered\n", installRecovered, installChanges, removalRecovered,
-                removalChanges);
+    std::printf("install: %ld/%ld recovered, removal: %ld/%ld recovered\n", installRecovered, installChanges, removalRecovered, removalChanges);
 }
 
 }  // namespace

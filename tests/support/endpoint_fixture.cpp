@@ -14,46 +14,42 @@
 
 namespace zol::test {
 
-std::wstring freshGuidText() {
-    GUID guid{};
-    CoCreateGuid(&guid);
-    wchar_t text[64] = {};
-    StringFromGUID2(guid, text, 64);
-    return text;
-}
-
-void touchAudioStack() {
-    const HRESULT init = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
-    {
+namespace {
+// Wine writes its own endpoints when the audio stack is first used: before any test, so that the
+// flow keys are Wine's and no endpoint creates (and deletes) them.
+struct AudioStackFirst : ::testing::Environment {
+    void SetUp() override {
+        const HRESULT init = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
         Microsoft::WRL::ComPtr<IMMDeviceEnumerator> enumerator;
         Microsoft::WRL::ComPtr<IMMDeviceCollection> all;
         if (SUCCEEDED(CoCreateInstance(__uuidof(MMDeviceEnumerator), nullptr, CLSCTX_ALL, IID_PPV_ARGS(&enumerator))))
             enumerator->EnumAudioEndpoints(eAll, DEVICE_STATEMASK_ALL, &all);
+        all.Reset(), enumerator.Reset();
+        if (SUCCEEDED(init)) CoUninitialize();
     }
-    if (SUCCEEDED(init)) CoUninitialize();
-}
-
-namespace {
-// Before any test, so that the flow keys are Wine's own and no fixture creates (and deletes) them.
-struct AudioStackFirst : ::testing::Environment {
-    void SetUp() override { touchAudioStack(); }
 };
 const auto* const kAudioStackFirst = ::testing::AddGlobalTestEnvironment(new AudioStackFirst);
 }  // namespace
 
+std::wstring freshGuidText() {
+    GUID guid{};
+    wchar_t text[64] = {};
+    CoCreateGuid(&guid);
+    StringFromGUID2(guid, text, 64);
+    return text;
+}
+
 TestEndpoint::TestEndpoint(bool capture, bool previousOs, std::wstring id)
-    : id_(std::move(id)), key_(zol::apo_install::endpointKeyPath(previousOs, capture, id_)) {
+    : id_(std::move(id)), key_(apo_install::endpointKeyPath(previousOs, capture, id_)) {
     for (std::wstring probe = key_; !rawKeyExists(probe); probe.resize(probe.rfind(L'\\'))) topCreated_ = probe;
     rawCreateKey(key_);
 }
 
 TestEndpoint::~TestEndpoint() { rawDeleteTree(topCreated_.empty() ? key_ : topCreated_); }
 
-TestEndpoint& TestEndpoint::describe(const std::wstring& description, const std::wstring& name,
-                                     const std::wstring& hardwareId) {
-    namespace p = zol::apo_install::property;
-    deviceState(1).property(p::kDeviceDescription, description).property(p::kEndpointName, name);
-    return property(p::kHardwareId, hardwareId);
+TestEndpoint& TestEndpoint::describe(const std::wstring& description, const std::wstring& name, const std::wstring& hardwareId) {
+    namespace p = apo_install::property;
+    return deviceState(1).property(p::kDeviceDescription, description).property(p::kEndpointName, name).property(p::kHardwareId, hardwareId);
 }
 
 TestEndpoint& TestEndpoint::property(const std::wstring& name, const std::wstring& text) {
@@ -67,7 +63,8 @@ TestEndpoint& TestEndpoint::deviceState(DWORD state) {
 }
 
 TestEndpoint& TestEndpoint::fxValue(const std::wstring& name, const std::wstring& text) {
-    rawSetText(fx(), name, text);
+    rawCreateKey(fx());
+    if (!name.empty()) rawSetText(fx(), name, text);
     return *this;
 }
 
@@ -76,25 +73,18 @@ TestEndpoint& TestEndpoint::fxDword(const std::wstring& name, DWORD value) {
     return *this;
 }
 
-TestEndpoint& TestEndpoint::emptyFx() {
-    rawCreateKey(fx());
-    return *this;
-}
-
 ProductKeyGuard::ProductKeyGuard()
-    : keyExisted_(rawKeyExists(common::kProductKey)), storeExisted_(rawKeyExists(apo_install::kChildApoStoreKey)) {}
+    : keyExisted(rawKeyExists(common::kProductKey)), storeExisted(rawKeyExists(apo_install::kChildApoStoreKey)) {}
 
 ProductKeyGuard::~ProductKeyGuard() {
-    if (!keyExisted_ || !storeExisted_) rawDeleteTree(keyExisted_ ? apo_install::kChildApoStoreKey : common::kProductKey);
+    if (!keyExisted || !storeExisted) rawDeleteTree(keyExisted ? apo_install::kChildApoStoreKey : common::kProductKey);
 }
 
-PairedBluetoothDevices::PairedBluetoothDevices(std::vector<Device> devices) : visited_(std::make_shared<int>(0)) {
+PairedBluetoothDevices::PairedBluetoothDevices(std::vector<std::pair<std::wstring, std::uint64_t>> devices) {
     previous_ = apo_install::exchangeBluetoothDeviceSearch(
         [devices = std::move(devices), visited = visited_](const apo_install::BluetoothDeviceVisitor& visit) {
-            for (const Device& device : devices) {
-                ++*visited;
-                if (visit(device.name, device.address)) return;
-            }
+            for (const auto& [name, address] : devices)
+                if (++*visited && visit(name, address)) return;
         });
 }
 
@@ -102,15 +92,14 @@ PairedBluetoothDevices::~PairedBluetoothDevices() { apo_install::exchangeBluetoo
 
 std::optional<StoredValue> storedValue(const std::wstring& key, const std::wstring& name) {
     StoredValue value;
-    if (!rawGetValue(key, name, &value.type, &value.bytes)) return std::nullopt;
-    return value;
+    return rawGetValue(key, name, &value.type, &value.bytes) ? std::optional(value) : std::nullopt;
 }
 
 std::wstring storedText(const std::wstring& key, const std::wstring& name) {
     const auto value = storedValue(key, name);
     if (!value) return L"<absent>";
     if (value->type != REG_SZ) return L"<type " + std::to_wstring(value->type) + L">";
-    std::wstring text(reinterpret_cast<const wchar_t*>(value->bytes.data()), value->bytes.size() / sizeof(wchar_t));
+    const std::wstring text(reinterpret_cast<const wchar_t*>(value->bytes.data()), value->bytes.size() / sizeof(wchar_t));
     return text.substr(0, text.find(L'\0'));
 }
 
@@ -122,30 +111,20 @@ std::optional<DWORD> storedDword(const std::wstring& key, const std::wstring& na
     return number;
 }
 
-namespace {
-void collectTree(const std::wstring& key, const std::wstring& relative, bool deep,
-                 std::map<std::wstring, StoredValue>& out) {
+std::map<std::wstring, StoredValue> storedTree(const std::wstring& key, bool deep) {
+    std::map<std::wstring, StoredValue> out;
     std::wstring subkey;
     const HKEY root = rawRoot(key, &subkey);
     HKEY handle = nullptr;
-    if (RegOpenKeyExW(root, subkey.c_str(), 0, KEY_READ | KEY_WOW64_64KEY, &handle) != ERROR_SUCCESS) return;
-    std::vector<std::wstring> names, children;
+    if (RegOpenKeyExW(root, subkey.c_str(), 0, KEY_READ | KEY_WOW64_64KEY, &handle) != ERROR_SUCCESS) return out;
+    out[L"\\"] = StoredValue{};
     wchar_t name[512];
     for (DWORD i = 0, length = 512; RegEnumValueW(handle, i, name, &length, 0, 0, 0, 0) == ERROR_SUCCESS; length = 512, ++i)
-        names.emplace_back(name, length);
-    for (DWORD i = 0, length = 512; deep && RegEnumKeyExW(handle, i, name, &length, 0, 0, 0, 0) == ERROR_SUCCESS;
-         length = 512, ++i)
-        children.emplace_back(name, length);
+        out[L"\\" + std::wstring(name, length)] = *storedValue(key, std::wstring(name, length));
+    for (DWORD i = 0, length = 512; deep && RegEnumKeyExW(handle, i, name, &length, 0, 0, 0, 0) == ERROR_SUCCESS; length = 512, ++i)
+        for (const auto& [path, value] : storedTree(key + L"\\" + std::wstring(name, length)))
+            out[L"\\" + std::wstring(name, length) + path] = value;
     RegCloseKey(handle);
-    out[relative + L"\\"] = StoredValue{};
-    for (const std::wstring& n : names) out[relative + L"\\" + n] = *storedValue(key, n);
-    for (const std::wstring& child : children) collectTree(key + L"\\" + child, relative + L"\\" + child, deep, out);
-}
-}  // namespace
-
-std::map<std::wstring, StoredValue> storedTree(const std::wstring& key, bool deep) {
-    std::map<std::wstring, StoredValue> out;
-    collectTree(key, L"", deep, out);
     return out;
 }
 

@@ -2,7 +2,6 @@
 
 #include <cstring>
 #include <fstream>
-#include <sstream>
 #include <stdexcept>
 
 #include "common/unique_handle.h"
@@ -14,10 +13,8 @@ namespace zol::test {
 
 namespace {
 
-constexpr DWORD kWaitLimitMs = 10000;
-
 common::unique_sc_handle openService(const std::wstring& name, DWORD access) {
-    common::unique_sc_handle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
+    const common::unique_sc_handle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
     return common::unique_sc_handle(OpenServiceW(manager.get(), name.c_str(), access));
 }
 
@@ -29,15 +26,13 @@ SERVICE_STATUS_PROCESS statusOf(SC_HANDLE service) {
 }
 
 bool waitForState(SC_HANDLE service, DWORD wanted, DWORD limitMs) {
-    for (DWORD waited = 0; statusOf(service).dwCurrentState != wanted; waited += 10) {
+    for (DWORD waited = 0; statusOf(service).dwCurrentState != wanted; waited += 10, Sleep(10))
         if (waited >= limitMs) return false;
-        Sleep(10);
-    }
     return true;
 }
 
-[[noreturn]] void fail(const char* call, const std::wstring& name, DWORD error) {
-    throw std::runtime_error(std::string(call) + " " + narrow(name) + " failed: " + std::to_string(error));
+void check(bool done, const char* what, const std::wstring& name, DWORD error = GetLastError()) {
+    if (!done) throw std::runtime_error(std::string(what) + " " + narrow(name) + " failed: " + std::to_string(error));
 }
 
 }  // namespace
@@ -46,8 +41,7 @@ EventJournal::EventJournal() {
     wchar_t directory[MAX_PATH];
     GetTempPathW(MAX_PATH, directory);
     static int serial = 0;
-    path_ = std::wstring(directory) + L"zol-journal-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
-            std::to_wstring(++serial) + L".txt";
+    path_ = directory + (L"zol-journal-" + std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(++serial) + L".txt");
     clear();
     SetEnvironmentVariableW(ZOL_STANDIN_JOURNAL_VARIABLE, path_.c_str());
 }
@@ -69,27 +63,24 @@ std::vector<std::string> EventJournal::lines() const {
 StandInService::StandInService(StandInServiceOptions options) : options_(std::move(options)) {
     remove(options_.name);
     const auto quoted = [](const std::wstring& text) { return L"\"" + text + L"\""; };
-    std::wstring command = quoted(besideThisProgram(L"zol_standin_service.exe")) + L" --name " + quoted(options_.name);
-    if (!options_.journal.empty()) command += L" --journal " + quoted(options_.journal);
-    if (options_.ignoreStop) command += L" --ignore-stop";
-    if (options_.refuseStop) command += L" --refuse-stop";
-    command += L" --start-delay " + std::to_wstring(options_.startDelayMs);
-    command += L" --stop-delay " + std::to_wstring(options_.stopDelayMs);
+    const std::wstring command = quoted(besideThisProgram(L"zol_standin_service.exe")) + L" --name " + quoted(options_.name) +
+                                 L" --journal " + quoted(options_.journal) + (options_.refuseStop ? L" --refuse-stop" : L"") + L" --start-delay " +
+                                 std::to_wstring(options_.startDelayMs) + L" --stop-delay " + std::to_wstring(options_.stopDelayMs);
     std::wstring dependencies;  // each name ended by a null, the list by another
     for (const auto& name : options_.dependsOn) dependencies += name + L'\0';
-
-    common::unique_sc_handle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
-    common::unique_sc_handle service;
-    // Deleting a leftover can take a moment to settle: 1072 "marked for deletion".
-    for (int attempt = 0; attempt < 50 && !service; ++attempt) {
-        service.reset(CreateServiceW(manager.get(), options_.name.c_str(), options_.name.c_str(), SERVICE_ALL_ACCESS,
-                                     SERVICE_WIN32_OWN_PROCESS, options_.startType, SERVICE_ERROR_NORMAL,
-                                     command.c_str(), nullptr, nullptr,
-                                     dependencies.empty() ? nullptr : (dependencies + L'\0').c_str(), nullptr, nullptr));
-        if (!service && GetLastError() != ERROR_SERVICE_MARKED_FOR_DELETE) fail("CreateServiceW", options_.name, GetLastError());
-        if (!service) Sleep(20);
+    dependencies += L'\0';
+    const common::unique_sc_handle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
+    // Deleting a namesake can take a moment to settle: 1072 "marked for deletion".
+    for (int attempt = 0; attempt < 50; ++attempt, Sleep(20)) {
+        const common::unique_sc_handle service(CreateServiceW(
+            manager.get(), options_.name.c_str(), options_.name.c_str(), SERVICE_ALL_ACCESS, SERVICE_WIN32_OWN_PROCESS,
+            options_.startType, SERVICE_ERROR_NORMAL, command.c_str(), nullptr, nullptr, dependencies.c_str(), nullptr, nullptr));
+        if (service || GetLastError() != ERROR_SERVICE_MARKED_FOR_DELETE) {
+            check(bool(service), "CreateServiceW", options_.name);
+            return;
+        }
     }
-    if (!service) fail("CreateServiceW", options_.name, ERROR_SERVICE_MARKED_FOR_DELETE);
+    check(false, "CreateServiceW", options_.name);
 }
 
 DWORD StandInService::state() const {
@@ -99,61 +90,45 @@ DWORD StandInService::state() const {
 
 void StandInService::start() {
     const common::unique_sc_handle service = openService(options_.name, SERVICE_ALL_ACCESS);
-    if (!service) fail("OpenServiceW", options_.name, GetLastError());
+    check(bool(service), "OpenServiceW", options_.name);
     // Wine now and then refuses with 1359 while the process of a just deleted namesake goes away.
     DWORD error = ERROR_INTERNAL_ERROR;
-    for (int attempt = 0; attempt < 10 && error == ERROR_INTERNAL_ERROR; ++attempt) {
-        error = StartServiceW(service.get(), 0, nullptr) ? ERROR_SUCCESS : GetLastError();
-        if (error == ERROR_INTERNAL_ERROR) Sleep(100);
-    }
-    if (error != ERROR_SUCCESS) fail("StartServiceW", options_.name, error);
-    if (!waitForState(service.get(), SERVICE_RUNNING, kWaitLimitMs))
-        throw std::runtime_error(narrow(options_.name) + " did not reach RUNNING");
+    for (int attempt = 0; attempt < 10 && error == ERROR_INTERNAL_ERROR; ++attempt)
+        if ((error = StartServiceW(service.get(), 0, nullptr) ? ERROR_SUCCESS : GetLastError()) == ERROR_INTERNAL_ERROR) Sleep(100);
+    check(error == ERROR_SUCCESS, "StartServiceW", options_.name, error);
+    check(waitForState(service.get(), SERVICE_RUNNING, 10000), "reaching RUNNING:", options_.name, 0);
 }
 
 void StandInService::remove(const std::wstring& name) {
-    {
-        const common::unique_sc_handle service = openService(name, SERVICE_ALL_ACCESS);
-        if (!service) return;
+    if (const common::unique_sc_handle service = openService(name, SERVICE_ALL_ACCESS)) {
         SERVICE_STATUS ignored{};
-        if (statusOf(service.get()).dwControlsAccepted & SERVICE_ACCEPT_STOP &&
-            ControlService(service.get(), SERVICE_CONTROL_STOP, &ignored))
+        if (statusOf(service.get()).dwControlsAccepted & SERVICE_ACCEPT_STOP && ControlService(service.get(), SERVICE_CONTROL_STOP, &ignored))
             waitForState(service.get(), SERVICE_STOPPED, 1500);
         DeleteService(service.get());
-        // Wine keeps a service that will not stop RUNNING after a stop was sent: end its process.
+        // Wine keeps a service that will not stop RUNNING even once it is deleted: its process is ended.
         const SERVICE_STATUS_PROCESS status = statusOf(service.get());
-        common::unique_kernel_handle process(status.dwCurrentState != SERVICE_STOPPED && status.dwProcessId
-                                                 ? OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, status.dwProcessId)
-                                                 : nullptr);
-        if (process && TerminateProcess(process.get(), 1)) WaitForSingleObject(process.get(), kWaitLimitMs);
+        const common::unique_kernel_handle process(
+            status.dwCurrentState != SERVICE_STOPPED ? OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, status.dwProcessId) : nullptr);
+        if (process && TerminateProcess(process.get(), 1)) WaitForSingleObject(process.get(), 10000);
     }
-    for (DWORD waited = 0; waited < kWaitLimitMs && openService(name, SERVICE_QUERY_STATUS); waited += 10) Sleep(10);
+    for (DWORD waited = 0; waited < 10000 && openService(name, SERVICE_QUERY_STATUS); waited += 10) Sleep(10);
 }
 
-BOOL ListedDependents::enumerate(SC_HANDLE, DWORD, ENUM_SERVICE_STATUSW* services, DWORD bufferSize,
-                                 DWORD* bytesNeeded, DWORD* count) const {
+BOOL ListedDependents::enumerate(SC_HANDLE, DWORD, ENUM_SERVICE_STATUSW* services, DWORD size, DWORD* needed, DWORD* count) const {
     ++calls;
     std::vector<std::wstring> found;
-    DWORD needed = 0;
-    for (const std::wstring& name : names_) {
+    *needed = *count = 0;
+    for (const std::wstring& name : names) {
         const common::unique_sc_handle service = openService(name, SERVICE_QUERY_STATUS);
         if (service && statusOf(service.get()).dwCurrentState == SERVICE_STOPPED) continue;
         found.push_back(name);
-        needed += sizeof(ENUM_SERVICE_STATUSW) + static_cast<DWORD>((name.size() + 1) * sizeof(wchar_t));
+        *needed += sizeof(ENUM_SERVICE_STATUSW) + static_cast<DWORD>((name.size() + 1) * sizeof(wchar_t));
     }
-    *bytesNeeded = needed;
-    *count = 0;
-    if (bufferSize < needed) {
-        SetLastError(ERROR_MORE_DATA);
-        return FALSE;
-    }
-    // Entries first, then their names, as the system lays the block out.
-    auto* text = reinterpret_cast<wchar_t*>(services + found.size());
+    if (size < *needed) return SetLastError(ERROR_MORE_DATA), FALSE;
+    auto* text = reinterpret_cast<wchar_t*>(services + found.size());  // entries first, then their names
     for (const std::wstring& name : found) {
-        services[*count] = {text, text, {}};
-        std::memcpy(text, name.c_str(), (name.size() + 1) * sizeof(wchar_t));
-        text += name.size() + 1;
-        ++*count;
+        services[(*count)++] = {text, text, {}};
+        text = std::copy(name.c_str(), name.c_str() + name.size() + 1, text);
     }
     return TRUE;
 }

@@ -1,9 +1,7 @@
 // A service program that stands in for the audio service and its dependents in tests:
-//   zol_standin_service.exe --name NAME [--journal FILE] [--ignore-stop] [--refuse-stop]
-//                           [--start-delay MS] [--stop-delay MS]
+//   zol_standin_service.exe --name NAME [--journal FILE] [--refuse-stop] [--start-delay MS] [--stop-delay MS]
 // It appends "NAME start" and "NAME stop" to the journal as the manager starts and stops it.
-// --ignore-stop answers a stop and keeps running; --refuse-stop accepts no stop at all; the
-// delays are spent in START_PENDING and STOP_PENDING. A stop is always reported a little late:
+// --refuse-stop accepts no stop; the delays are spent in START_PENDING and STOP_PENDING. A stop is always reported a little late:
 // Wine refuses a start in the very instant a service reported stopped.
 #include <windows.h>
 #include <shellapi.h>
@@ -14,7 +12,7 @@
 namespace {
 
 std::wstring gName = L"AudioSrv", gJournal;
-bool gIgnoreStop = false, gRefuseStop = false;
+bool gRefuseStop = false;
 DWORD gStartDelayMs = 0, gStopDelayMs = 50;
 SERVICE_STATUS_HANDLE gStatusHandle = nullptr;
 HANDLE gStopEvent = nullptr;
@@ -43,7 +41,6 @@ DWORD WINAPI handler(DWORD control, DWORD, void*, void*) {
     if (control == SERVICE_CONTROL_INTERROGATE) return SetServiceStatus(gStatusHandle, &gStatus), NO_ERROR;
     if (control != SERVICE_CONTROL_STOP) return ERROR_CALL_NOT_IMPLEMENTED;
     journal(L"stop");
-    if (gIgnoreStop) return report(SERVICE_RUNNING), NO_ERROR;
     report(SERVICE_STOP_PENDING, gStopDelayMs + 1000);
     SetEvent(gStopEvent);
     return NO_ERROR;
@@ -71,7 +68,6 @@ int wmain() {
     wchar_t** argv = CommandLineToArgvW(GetCommandLineW(), &argc);
     for (int i = 1; i < argc; ++i) {
         const std::wstring arg = argv[i], value = i + 1 < argc ? argv[i + 1] : L"";
-        if (arg == L"--ignore-stop") gIgnoreStop = true;
         if (arg == L"--refuse-stop") gRefuseStop = true;
         if (arg == L"--name") gName = value;
         if (arg == L"--journal") gJournal = value;
