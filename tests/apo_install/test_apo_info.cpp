@@ -1,9 +1,11 @@
-// Installation records loaded from endpoints in every slot combination and store layout.
+// The endpoint catalogue and the installation records loaded from endpoints laid out like Windows' own,
+// in every slot combination and store layout.
 #include <gtest/gtest.h>
+
+#include <set>
 
 #include "apo_install/apo_info.h"
 #include "apo_install/endpoint_catalogue.h"
-#include "common/system_error.h"
 #include "registry/registry.h"
 #include "support/endpoint_fixture.h"
 #include "support/scratch_key.h"
@@ -13,6 +15,7 @@ namespace {
 
 using namespace test::classes;
 using test::TestEndpoint;
+namespace p = property;
 using Values = std::vector<std::pair<std::wstring, std::wstring>>;
 
 std::wstring slot(std::size_t i) { return kFxSlotValueNames[i]; }
@@ -101,17 +104,10 @@ TEST(Records, StoreLayouts) {
     EXPECT_FALSE(record.hasPendingChange());
     record.appliedOptions.slotStyle = 1;  // the other fields the same
     EXPECT_TRUE(record.hasPendingChange());
-    const struct {
-        Values fx, store;
-        InstallOptions options;
-    } rows[] = {{{{slot(kModeSlot), kStreamText}}, {{L"AllowSilentBufferModification", L"false"}, {L"PreMixChild", L""}}, {false, true, false, false, 1, false}},
-                {{{slot(kPostMixSlot), kEndpointText}}, {{L"PreMixChild", kVendorA}, {L"PostMixChild", kVendorB}}, {false, true, true, true, 0, false}}};
-    for (const auto& row : rows) {
-        test::rawDeleteTree(current.fx());
-        setStore(withFx(current, row.fx).id(), row.store);
-        ASSERT_TRUE(record.load(current.id(), L""));
-        EXPECT_EQ(text(record.loadedOptions), text(row.options));
-    }
+    test::rawDeleteTree(current.fx());
+    setStore(withFx(current, {{slot(kModeSlot), kStreamText}}).id(), {{L"AllowSilentBufferModification", L"false"}, {L"PreMixChild", L""}});
+    ASSERT_TRUE(record.load(current.id(), L""));
+    EXPECT_EQ(text(record.loadedOptions), text({false, true, false, false, 1, false}));  // only the mode slot: the post-mix side
     for (const wchar_t* bad : {L"3", L"", L"2 ", L"1"}) {
         setStore(current.id(), {{L"Version", bad}});
         EXPECT_EQ(test::registryMessageOf([&] { record.load(current.id(), L""); }), "Unsupported version of APO installation detected!");
@@ -152,15 +148,83 @@ TEST(Records, TreesPresenceAndTheDefaultEndpoint) {
         ASSERT_TRUE(record.reload(endpoint.id(), guid));  // always the current tree
         EXPECT_EQ(record.isDefaultEndpoint(), isDefault);
     }
-    record.previousOs = false;
-    ASSERT_TRUE(record.load(endpoint.id(), endpoint.id()));
-    EXPECT_FALSE(record.isDefaultEndpoint());  // load never tests it
     for (DWORD state : {0x1u, 0x2u, 0x4u, 0x8u, 0xCu})  // bit 4: not present
         EXPECT_EQ(record.reload(endpoint.deviceState(state).id(), lower), (state & 4) == 0) << state;
-    const std::wstring missing = test::freshGuidText();
-    EXPECT_EQ(test::registryMessageOf([&] { record.reload(missing, L""); }),
-              test::narrow(L"Error while reading registry value " + endpointKeyPath(false, true, missing) + L"\\DeviceState: " +
-                           common::systemErrorText(ERROR_INVALID_HANDLE)));
+}
+
+TEST(UsbSearch, MatchesLowerCasedHardwareIdsOfOneFlowAndTheCurrentTreeOnly) {
+    TestEndpoint upper(false), lower(false), other(false), capture(true), previous(false, true);
+    upper.describe(L"Speakers", L"Zol Headset", L"USB\\VID_0A1B&PID_00C2&MI_00\\7&1234");
+    lower.deviceState(1).property(p::kHardwareIdFallback, L"usb\\vid_0a1b&pid_00c2&mi_00");
+    // Property 39 wins over 2: this endpoint belongs to product 00C3.
+    other.describe(L"Speakers", L"Other", L"USB\\VID_0A1B&PID_00C3").property(p::kHardwareIdFallback, L"USB\\VID_0A1B&PID_00C2");
+    capture.describe(L"Microphone", L"Zol Headset", L"USB\\VID_0A1B&PID_00C2&MI_00");
+    previous.describe(L"Speakers", L"Zol Headset", L"USB\\VID_0A1B&PID_00C2");
+    const auto found = [&](std::uint16_t product, std::uint8_t flow) {  // which of these, in no particular order
+        std::set<std::wstring> ids;
+        for (const EndpointMatch& match : findUsbEndpoints(0x0A1B, product, flow))
+            for (const TestEndpoint* e : {&upper, &lower, &other, &capture, &previous}) ids.insert(e->id() == match.endpointId ? e->id() : L"");
+        return ids.erase(L""), ids;
+    };
+    EXPECT_EQ(found(0x00C2, 0), (std::set<std::wstring>{upper.id(), lower.id()}));
+    EXPECT_EQ(found(0x00C3, 0), std::set<std::wstring>{other.id()});
+    EXPECT_EQ(found(0x00C2, 7), std::set<std::wstring>{capture.id()});  // any flow but 0 is capture
+    EXPECT_EQ(getEndpointKeyPath(capture.id()), capture.key());
+    EXPECT_EQ(getEndpointKeyPath(previous.id()), L"");
+}
+
+// The format's fields where its size has them (6 channels at 44.1 kHz, the extensible format's
+// mask 0x3F), else property 3's mask; the older name and id properties; the system-effects switch.
+TEST(EndpointProperties, FormatFallbacksAndSystemEffectsSwitch) {
+    for (const auto& [size, tag, channels, rate, mask] : {std::tuple{0, 0, 0u, 0u, 0x63u}, {25, 0xFFFE, 0u, 0u, 0x63u}, {26, 1, 6u, 44100u, 0x63u},
+                                                          {31, 0xFFFE, 6u, 44100u, 0x63u}, {32, 0xFFFE, 6u, 44100u, 0x3Fu}, {32, 1, 6u, 44100u, 0x63u}}) {
+        TestEndpoint e(false);
+        std::vector<std::uint8_t> bytes(40, 0);
+        bytes[8] = tag & 0xFF, bytes[9] = tag >> 8, bytes[10] = 6, bytes[12] = 0x44, bytes[13] = 0xAC, bytes[28] = 0x3F;
+        const DWORD speakers = 0x63;
+        test::rawSetValue(e.describe(L"D", L"N", L"H").properties(), p::kPhysicalSpeakers, REG_DWORD, &speakers, sizeof speakers);
+        if (size) test::rawSetValue(e.properties(), p::kDeviceFormat, REG_BINARY, bytes.data(), size);
+        const EndpointProperties read = readEndpointProperties(e.key(), e.id());
+        EXPECT_EQ(std::tuple(read.channelCount, read.sampleRate, read.channelMask), std::tuple(channels, rate, mask)) << size;
+    }
+    TestEndpoint fallback(false);
+    fallback.deviceState(1).property(p::kDeviceDescription, L"D").property(p::kEndpointNameFallback, L"Name 6").property(p::kHardwareIdFallback, L"Id 2");
+    const EndpointProperties read = readEndpointProperties(fallback.key(), L"given id");
+    EXPECT_EQ(read.endpointId + L"|" + read.endpointName + L"|" + read.hardwareId, L"given id|Name 6|Id 2");
+    for (int stored : {1, 0, 2, -1, -2}) {  // -1: FxProperties without the value, -2: no FxProperties
+        TestEndpoint e(false);
+        if (e.describe(L"D", L"N", L"H"), stored >= -1) e.emptyFx();
+        if (stored >= 0) e.fxDword(p::kDisableSystemEffects, static_cast<DWORD>(stored));
+        EXPECT_EQ(readEndpointProperties(e.key(), e.id()).systemEffectsDisabled, stored > 0) << stored;
+    }
+}
+
+constexpr std::uint32_t kWord0 = 0x01001A7D;  // Bluetooth entry, company part 0x001A7D
+constexpr std::uint64_t kLow = (0x001A7Dull << 24) | 0x100000, kHigh = (0x001A7Dull << 24) | 0x1000FF;
+
+// A Bluetooth enumerator in the hardware id (no search otherwise), the name cut before
+// " Hands-Free" and compared exactly, the first device of that name only, both range ends.
+TEST(BluetoothMatch, Rules) {
+    const struct {
+        std::vector<std::pair<std::wstring, std::uint64_t>> paired;
+        std::wstring hardwareId, name;
+        bool matches;
+        int visits;
+    } rows[] = {
+        {{{L"Headset", kLow}}, L"BTHENUM\\{0000111e}_VID&0002", L"Headset", true, 1},
+        {{{L"Headset", kHigh}}, L"x BTHHFENUM\\{...}", L"Headset", true, 1},
+        {{{L"Headset", kLow}}, L"bthenum\\{0000111e}", L"Headset", false, 0},
+        {{{L"Headset", kLow}}, L"BTHHFENUM\\x", L"Headset Hands-Free AG Audio", true, 1},
+        {{{L"Headset", kLow}}, L"BTHHFENUM\\x", L"Headset Stereo", false, 1},
+        {{{L"Headset", kLow}}, L"BTHHFENUM\\x", L"headset", false, 1},
+        {{{L"Speaker", kLow}, {L"Headset", kHigh + 1}, {L"Headset", kLow}}, L"BTHENUM\\x", L"Headset", false, 2},
+        {{{L"Headset", kLow - 1}}, L"BTHENUM\\x", L"Headset", false, 1},
+    };
+    for (const auto& row : rows) {
+        test::PairedBluetoothDevices paired(row.paired);
+        EXPECT_EQ(matchesBluetoothDevice(kWord0, 0xFF100000, 0x001000FF, row.hardwareId, row.name), row.matches) << &row - rows;
+        EXPECT_EQ(paired.visited(), row.visits) << &row - rows;
+    }
 }
 
 }  // namespace

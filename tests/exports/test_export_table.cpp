@@ -1,13 +1,19 @@
-// The built DLL's export and import tables, read from the file as a host's tools would.
+// The built DLL's export and import tables, read from the file as a host's tools would, and what
+// leaves an export: only a registry failure where it may pass out; anything else becomes the
+// export's failure value and one log line. (The MSVC format is shown by tests/msvc_host.)
 #include <windows.h>
 
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <new>
 #include <regex>
 #include <set>
 #include <string>
 
+#include "apo_install/service_control.h"
+#include "exports/boundary.h"
+#include "support/debug_channel.h"
 #include "support/pe_image.h"
 
 namespace {
@@ -52,17 +58,23 @@ TEST(ExportTable, IsWhatThePublicHeaderDeclaresAndImportsSystemDllsOnly) {
     }
 }
 
-TEST(ExportTable, CarriesAVersionResource) {
-    DWORD ignored = 0;
-    std::string block(GetFileVersionInfoSizeW(L"zol_ecd_api.dll", &ignored), '\0');
-    ASSERT_TRUE(GetFileVersionInfoW(L"zol_ecd_api.dll", 0, static_cast<DWORD>(block.size()), block.data()));
-    VS_FIXEDFILEINFO* info = nullptr;
-    wchar_t* description = nullptr;
-    UINT length = 0;
-    ASSERT_TRUE(VerQueryValueW(block.data(), L"\\", reinterpret_cast<void**>(&info), &length));
-    EXPECT_EQ(HIWORD(info->dwFileVersionMS), 3);
-    ASSERT_TRUE(VerQueryValueW(block.data(), L"\\StringFileInfo\\040904B0\\FileDescription", reinterpret_cast<void**>(&description), &length));
-    EXPECT_STREQ(description, L"ZolSoundKit headset control library");
+using zol::exports::Registry;
+
+TEST(ExportBoundary, ContainsEverythingButARegistryFailureThatPassesOut) {
+    zol::test::DebugChannelListener channel;
+    for (const auto& [registry, body, result, log] :
+         {std::tuple<Registry, int (*)(), int, const char*>{Registry::Contained, [] { return 7; }, 7, nullptr},
+          {Registry::Contained, []() -> int { throw zol::registry::RegistryException(L"no key"); }, -9, "no key"},
+          {Registry::PassesOut, []() -> int { throw zol::apo_install::ServiceException(L"no service"); }, -9, "no service"},
+          {Registry::PassesOut, []() -> int { throw std::bad_alloc(); }, -9, "std::bad_alloc"},
+          {Registry::PassesOut, []() -> int { throw 42; }, -9, "unknown exception"}}) {
+        channel.clear();
+        EXPECT_EQ(zol::exports::guarded("probe", registry, -9, body), result);
+        EXPECT_EQ(channel.ownLines(), log ? std::vector<std::string>{std::string("[brisol]:probe failed: ") + log} : std::vector<std::string>{});
+    }
+    // The test programs chose the GCC format at start-up.
+    EXPECT_THROW(zol::exports::guarded("probe", Registry::PassesOut, 0, []() -> int { throw zol::registry::RegistryException(L"x"); }),
+                 zol::registry::RegistryException);
 }
 
 }  // namespace

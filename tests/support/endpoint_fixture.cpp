@@ -5,8 +5,6 @@
 #include <objbase.h>
 #include <wrl/client.h>
 
-#include <cstring>
-
 #include "apo_install/apo_info.h"
 #include "apo_install/endpoint_catalogue.h"
 #include "common/product_key.h"
@@ -34,9 +32,7 @@ const auto* const kAudioStackFirst = ::testing::AddGlobalTestEnvironment(new Aud
 std::wstring freshGuidText() {
     GUID guid{};
     wchar_t text[64] = {};
-    CoCreateGuid(&guid);
-    StringFromGUID2(guid, text, 64);
-    return text;
+    return CoCreateGuid(&guid), StringFromGUID2(guid, text, 64), text;
 }
 
 TestEndpoint::TestEndpoint(bool capture, bool previousOs, std::wstring id)
@@ -53,25 +49,17 @@ TestEndpoint& TestEndpoint::describe(const std::wstring& description, const std:
 }
 
 TestEndpoint& TestEndpoint::property(const std::wstring& name, const std::wstring& text) {
-    rawSetText(properties(), name, text);
-    return *this;
+    return rawSetText(properties(), name, text), *this;
 }
 
-TestEndpoint& TestEndpoint::deviceState(DWORD state) {
-    rawSetValue(key_, L"DeviceState", REG_DWORD, &state, sizeof state);
-    return *this;
-}
+TestEndpoint& TestEndpoint::deviceState(DWORD state) { return rawSetValue(key_, L"DeviceState", REG_DWORD, &state, sizeof state), *this; }
 
 TestEndpoint& TestEndpoint::fxValue(const std::wstring& name, const std::wstring& text) {
     rawCreateKey(fx());
-    if (!name.empty()) rawSetText(fx(), name, text);
-    return *this;
+    return name.empty() ? *this : (rawSetText(fx(), name, text), *this);
 }
 
-TestEndpoint& TestEndpoint::fxDword(const std::wstring& name, DWORD value) {
-    rawSetValue(fx(), name, REG_DWORD, &value, sizeof value);
-    return *this;
-}
+TestEndpoint& TestEndpoint::fxDword(const std::wstring& name, DWORD value) { return rawSetValue(fx(), name, REG_DWORD, &value, sizeof value), *this; }
 
 ProductKeyGuard::ProductKeyGuard()
     : keyExisted(rawKeyExists(common::kProductKey)), storeExisted(rawKeyExists(apo_install::kChildApoStoreKey)) {}
@@ -101,14 +89,6 @@ std::wstring storedText(const std::wstring& key, const std::wstring& name) {
     if (value->type != REG_SZ) return L"<type " + std::to_wstring(value->type) + L">";
     const std::wstring text(reinterpret_cast<const wchar_t*>(value->bytes.data()), value->bytes.size() / sizeof(wchar_t));
     return text.substr(0, text.find(L'\0'));
-}
-
-std::optional<DWORD> storedDword(const std::wstring& key, const std::wstring& name) {
-    const auto value = storedValue(key, name);
-    DWORD number = 0;
-    if (!value || value->type != REG_DWORD || value->bytes.size() != sizeof number) return std::nullopt;
-    std::memcpy(&number, value->bytes.data(), sizeof number);
-    return number;
 }
 
 std::map<std::wstring, StoredValue> storedTree(const std::wstring& key, bool deep) {

@@ -73,7 +73,6 @@ struct StoredValue {  // a registry value as stored
 };
 std::optional<StoredValue> storedValue(const std::wstring& key, const std::wstring& name);
 std::wstring storedText(const std::wstring& key, const std::wstring& name);  // or "<absent>" / "<type N>"
-std::optional<DWORD> storedDword(const std::wstring& key, const std::wstring& name);
 // Every value and key below a key, by relative path ("\\sub\\name"; a key as "\\sub\\").
 std::map<std::wstring, StoredValue> storedTree(const std::wstring& key, bool deep = true);
 bool installedOn(const std::wstring& endpointId, bool previousOs = false);  // as a fresh load sees it

@@ -1,5 +1,5 @@
-// The stand-in "ZolSoundAPO.dll" (tests/standins/effect_library), which the build puts beside the
-// test programs, where the library looks for the effect library.
+// The stand-in "ZolSoundAPO.dll" (tests/standins/effect_library) beside the test programs, where the
+// library looks for the effect library. Defined in standin_services.cpp.
 #pragma once
 
 #include <string>

@@ -1,4 +1,5 @@
 #include "support/standin_services.h"
+#include "support/standin_effect_library.h"
 
 #include <cstring>
 #include <fstream>
@@ -113,6 +114,23 @@ void StandInService::remove(const std::wstring& name) {
     }
     for (DWORD waited = 0; waited < 10000 && openService(name, SERVICE_QUERY_STATUS); waited += 10) Sleep(10);
 }
+
+std::wstring standInEffectLibraryPath() { return besideThisProgram(L"ZolSoundAPO.dll"); }
+
+bool effectClassRegistered() {
+    return rawKeyExists(L"HKEY_CLASSES_ROOT\\CLSID\\" ZOL_STANDIN_STREAM_EFFECT_CLSID L"\\InprocServer32");
+}
+
+void removeEffectClasses() {
+    rawDeleteTree(L"HKEY_CLASSES_ROOT\\CLSID\\" ZOL_STANDIN_STREAM_EFFECT_CLSID);
+    rawDeleteTree(L"HKEY_CLASSES_ROOT\\CLSID\\" ZOL_STANDIN_ENDPOINT_EFFECT_CLSID);
+}
+
+EffectLibraryFailure::EffectLibraryFailure(const wchar_t* which) {
+    SetEnvironmentVariableW(ZOL_STANDIN_APO_FAIL_VARIABLE, which);
+}
+
+EffectLibraryFailure::~EffectLibraryFailure() { SetEnvironmentVariableW(ZOL_STANDIN_APO_FAIL_VARIABLE, nullptr); }
 
 BOOL ListedDependents::enumerate(SC_HANDLE, DWORD, ENUM_SERVICE_STATUSW* services, DWORD size, DWORD* needed, DWORD* count) const {
     ++calls;

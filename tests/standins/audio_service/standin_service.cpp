@@ -1,8 +1,8 @@
 // A service program that stands in for the audio service and its dependents in tests:
 //   zol_standin_service.exe --name NAME [--journal FILE] [--refuse-stop] [--start-delay MS] [--stop-delay MS]
 // It appends "NAME start" and "NAME stop" to the journal as the manager starts and stops it.
-// --refuse-stop accepts no stop; the delays are spent in START_PENDING and STOP_PENDING. A stop is always reported a little late:
-// Wine refuses a start in the very instant a service reported stopped.
+// --refuse-stop accepts no stop; the delays are spent in START_PENDING and STOP_PENDING. A stop is
+// always reported a little late: Wine refuses a start in the very instant a service reported stopped.
 #include <windows.h>
 #include <shellapi.h>
 
@@ -11,23 +11,20 @@
 
 namespace {
 
-std::wstring gName = L"AudioSrv", gJournal;
+std::wstring gName, gJournal;
 bool gRefuseStop = false;
 DWORD gStartDelayMs = 0, gStopDelayMs = 50;
 SERVICE_STATUS_HANDLE gStatusHandle = nullptr;
-HANDLE gStopEvent = nullptr;
+HANDLE gStopEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
 SERVICE_STATUS gStatus{SERVICE_WIN32_OWN_PROCESS};
 
-void journal(const wchar_t* event) {
-    const std::wstring wide = gName + L" " + event + L"\r\n";
-    const std::string line(wide.begin(), wide.end());  // service names are ASCII
+void journal(const char* event) {
+    const std::string line = std::string(gName.begin(), gName.end()) + " " + event + "\r\n";  // service names are ASCII
     // FILE_APPEND_DATA makes each write land whole at the end, whoever else appends.
-    HANDLE file = CreateFileW(gJournal.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                              nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return;
+    HANDLE file = CreateFileW(gJournal.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
     DWORD written = 0;
-    WriteFile(file, line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
-    CloseHandle(file);
+    if (file != INVALID_HANDLE_VALUE) WriteFile(file, line.data(), static_cast<DWORD>(line.size()), &written, nullptr), CloseHandle(file);
 }
 
 void report(DWORD state, DWORD waitHintMs = 0) {
@@ -40,21 +37,15 @@ void report(DWORD state, DWORD waitHintMs = 0) {
 DWORD WINAPI handler(DWORD control, DWORD, void*, void*) {
     if (control == SERVICE_CONTROL_INTERROGATE) return SetServiceStatus(gStatusHandle, &gStatus), NO_ERROR;
     if (control != SERVICE_CONTROL_STOP) return ERROR_CALL_NOT_IMPLEMENTED;
-    journal(L"stop");
+    journal("stop");
     report(SERVICE_STOP_PENDING, gStopDelayMs + 1000);
-    SetEvent(gStopEvent);
-    return NO_ERROR;
+    return SetEvent(gStopEvent), NO_ERROR;
 }
 
 void WINAPI serviceMain(DWORD, wchar_t**) {
-    gStatusHandle = RegisterServiceCtrlHandlerExW(gName.c_str(), handler, nullptr);
-    if (!gStatusHandle) return;
-    gStopEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    journal(L"start");
-    if (gStartDelayMs) {
-        report(SERVICE_START_PENDING, gStartDelayMs + 1000);
-        Sleep(gStartDelayMs);
-    }
+    if (!(gStatusHandle = RegisterServiceCtrlHandlerExW(gName.c_str(), handler, nullptr))) return;
+    journal("start");
+    if (gStartDelayMs) report(SERVICE_START_PENDING, gStartDelayMs + 1000), Sleep(gStartDelayMs);
     report(SERVICE_RUNNING);
     WaitForSingleObject(gStopEvent, INFINITE);
     Sleep(gStopDelayMs);
@@ -68,7 +59,7 @@ int wmain() {
     wchar_t** argv = CommandLineToArgvW(GetCommandLineW(), &argc);
     for (int i = 1; i < argc; ++i) {
         const std::wstring arg = argv[i], value = i + 1 < argc ? argv[i + 1] : L"";
-        if (arg == L"--refuse-stop") gRefuseStop = true;
+        gRefuseStop = gRefuseStop || arg == L"--refuse-stop";
         if (arg == L"--name") gName = value;
         if (arg == L"--journal") gJournal = value;
         if (arg == L"--start-delay") gStartDelayMs = wcstoul(value.c_str(), nullptr, 10);

@@ -8,7 +8,6 @@
 
 #include "apo_install/apo_info.h"
 #include "apo_install/endpoint_catalogue.h"
-#include "device_link/supported_devices.h"
 #include "registry/registry.h"
 
 namespace {
@@ -16,39 +15,30 @@ namespace {
 namespace reg = zol::registry;
 namespace apo = zol::apo_install;
 
-// Fixed ids, so that a demo can name them and a later "remove" finds them.
+// Fixed ids, so that a demo can name them and a later "remove" finds them; the kit's first headset.
 constexpr const wchar_t* kIds[] = {L"{5eed0001-0a1b-4c20-8000-53494d554c41}", L"{5eed0002-0a1b-4c20-8000-53494d554c41}"};
-// A former effect on the render endpoint, which installation must save and removal put back.
-constexpr const wchar_t* kFormerStreamEffect = L"{5eedfeed-0000-4000-8000-53494d554c41}";
+constexpr const wchar_t* kHardwareId = L"USB\\VID_0A1B&PID_00C2&MI_00\\7&SIMULATED&0&0000";
 // 8-byte header, then WAVEFORMATEXTENSIBLE: 48 kHz, 2 channels, 16 bit, front left/right.
 constexpr unsigned char kDeviceFormat[48] = {0, 0, 0, 0, 0, 0, 0, 0, 0xFE, 0xFF, 2, 0, 0x80, 0xBB, 0, 0,
                                              0, 0xEE, 2, 0, 4, 0, 16, 0, 22, 0, 16, 0, 3, 0, 0, 0};
-
-std::wstring hardwareId() {
-    const zol::device_link::SupportedDevice first = zol::device_link::supportedDevice(0);
-    wchar_t text[96];
-    std::swprintf(text, 96, L"USB\\VID_%04X&PID_%04X&MI_00\\7&SIMULATED&0&0000", first.vendorId(), first.productId());
-    return text;
-}
 
 void seed(bool capture) {
     const std::wstring key = apo::endpointKeyPath(false, capture, kIds[capture]), properties = key + L"\\Properties";
     reg::createKey(properties);
     reg::writeDwordValue(key, L"DeviceState", 1);
     reg::writeStringValue(properties, apo::property::kDeviceDescription, L"ZolSoundKit USB headset (SIMULATED)");
-    reg::writeStringValue(properties, apo::property::kEndpointName,
-                          capture ? L"Headset Microphone (SIMULATED)" : L"Headset Earphone (SIMULATED)");
-    reg::writeStringValue(properties, apo::property::kHardwareId, hardwareId());
+    reg::writeStringValue(properties, apo::property::kEndpointName, capture ? L"Headset Microphone (SIMULATED)" : L"Headset Earphone (SIMULATED)");
+    reg::writeStringValue(properties, apo::property::kHardwareId, kHardwareId);
     reg::writeBinaryValue(properties, apo::property::kDeviceFormat, kDeviceFormat, sizeof kDeviceFormat);
     if (capture) return;
+    // A former effect on the render endpoint, which installation must save and removal put back.
     reg::createKey(key + L"\\FxProperties");
-    reg::writeStringValue(key + L"\\FxProperties", apo::kFxSlotValueNames[apo::kStreamSlot], kFormerStreamEffect);
+    reg::writeStringValue(key + L"\\FxProperties", apo::kFxSlotValueNames[apo::kStreamSlot], L"{5eedfeed-0000-4000-8000-53494d554c41}");
 }
 
 void deleteTree(const std::wstring& key) {
-    if (!reg::keyExists(key)) return;
-    for (const std::wstring& sub : reg::listSubkeys(key)) deleteTree(key + L"\\" + sub);
-    reg::deleteKey(key);
+    for (const std::wstring& sub : reg::keyExists(key) ? reg::listSubkeys(key) : std::vector<std::wstring>{}) deleteTree(key + L"\\" + sub);
+    if (reg::keyExists(key)) reg::deleteKey(key);
 }
 
 }  // namespace
@@ -57,22 +47,18 @@ int wmain(int argc, wchar_t** argv) {
     const std::wstring action = argc > 1 ? argv[1] : L"";
     try {
         if (action == L"add") {
-            seed(false);
-            seed(true);
-            std::printf("seeded SIMULATED headset endpoints (hardware id %ls):\n  render  %ls\n  capture %ls\n",
-                        hardwareId().c_str(), kIds[0], kIds[1]);
+            seed(false), seed(true);
+            std::printf("seeded SIMULATED headset endpoints (hardware id %ls):\n  render  %ls\n  capture %ls\n", kHardwareId, kIds[0], kIds[1]);
         } else if (action == L"remove") {
             for (bool capture : {false, true}) deleteTree(apo::endpointKeyPath(false, capture, kIds[capture]));
             std::printf("removed the SIMULATED headset endpoints\n");
         } else if (action == L"ids") {
             std::printf("%ls\n%ls\n", kIds[0], kIds[1]);
         } else {
-            std::fprintf(stderr, "usage: seed_endpoints add | remove | ids\n");
-            return 2;
+            return std::fprintf(stderr, "usage: seed_endpoints add | remove | ids\n"), 2;
         }
     } catch (const reg::RegistryException& e) {
-        std::fprintf(stderr, "seed_endpoints: %ls\n", e.message().c_str());
-        return 1;
+        return std::fprintf(stderr, "seed_endpoints: %ls\n", e.message().c_str()), 1;
     }
     return 0;
 }
