@@ -1,5 +1,4 @@
-// The endpoint catalogue and the installation records loaded from endpoints laid out like Windows' own,
-// in every slot combination and store layout.
+// The endpoint catalogue, and installation records loaded in every slot combination and store layout.
 #include <gtest/gtest.h>
 
 #include <set>
@@ -19,10 +18,9 @@ namespace p = property;
 using Values = std::vector<std::pair<std::wstring, std::wstring>>;
 
 std::wstring slot(std::size_t i) { return kFxSlotValueNames[i]; }
-std::string text(const InstallOptions& o) {
-    return std::to_string(o.preMixSlot) + std::to_string(o.postMixSlot) + std::to_string(o.keepPreMixChild) +
-           std::to_string(o.keepPostMixChild) + " style " + std::to_string(o.slotStyle) + " silent " +
-           std::to_string(o.allowSilentBufferModification);
+std::string text(const InstallOptions& o) {  // "1111 style 0 silent 0"
+    return std::to_string(o.preMixSlot * 1000 + o.postMixSlot * 100 + o.keepPreMixChild * 10 + o.keepPostMixChild) + " style " +
+           std::to_string(o.slotStyle) + " silent " + std::to_string(o.allowSilentBufferModification);
 }
 TestEndpoint& withFx(TestEndpoint& e, const Values& fx) {
     for (const auto& [name, value] : fx) e.fxValue(name, value);
@@ -133,25 +131,6 @@ TEST(Records, ReloadTakesTheOldestLayoutsChildIntoTheFirstEffectSlot) {
     EXPECT_EQ(record.orgGuid[kEndpointSlot] + L"|" + record.postMixChild, kEndpointText + L"|");
 }
 
-TEST(Records, TreesPresenceAndTheDefaultEndpoint) {
-    TestEndpoint endpoint(false), previous(true, true);
-    endpoint.describe(L"D", L"N", L"H");
-    previous.describe(L"Old", L"Mic", L"H");
-    DeviceAPOInfo record;
-    EXPECT_FALSE(record.load(previous.id(), L""));  // load reads the tree its record names
-    record.previousOs = true;
-    ASSERT_TRUE(record.load(previous.id(), L""));
-    EXPECT_EQ(record.endpointKey(), previous.key());
-    std::wstring lower = endpoint.id();
-    CharLowerBuffW(lower.data(), static_cast<DWORD>(lower.size()));
-    for (const auto& [guid, isDefault] : {std::pair{lower, true}, {test::freshGuidText(), false}, {std::wstring(L"x"), false}}) {
-        ASSERT_TRUE(record.reload(endpoint.id(), guid));  // always the current tree
-        EXPECT_EQ(record.isDefaultEndpoint(), isDefault);
-    }
-    for (DWORD state : {0x1u, 0x2u, 0x4u, 0x8u, 0xCu})  // bit 4: not present
-        EXPECT_EQ(record.reload(endpoint.deviceState(state).id(), lower), (state & 4) == 0) << state;
-}
-
 TEST(UsbSearch, MatchesLowerCasedHardwareIdsOfOneFlowAndTheCurrentTreeOnly) {
     TestEndpoint upper(false), lower(false), other(false), capture(true), previous(false, true);
     upper.describe(L"Speakers", L"Zol Headset", L"USB\\VID_0A1B&PID_00C2&MI_00\\7&1234");
@@ -161,9 +140,8 @@ TEST(UsbSearch, MatchesLowerCasedHardwareIdsOfOneFlowAndTheCurrentTreeOnly) {
     capture.describe(L"Microphone", L"Zol Headset", L"USB\\VID_0A1B&PID_00C2&MI_00");
     previous.describe(L"Speakers", L"Zol Headset", L"USB\\VID_0A1B&PID_00C2");
     const auto found = [&](std::uint16_t product, std::uint8_t flow) {  // which of these, in no particular order
-        std::set<std::wstring> ids;
-        for (const EndpointMatch& match : findUsbEndpoints(0x0A1B, product, flow))
-            for (const TestEndpoint* e : {&upper, &lower, &other, &capture, &previous}) ids.insert(e->id() == match.endpointId ? e->id() : L"");
+        std::set<std::wstring> ids, ours = {upper.id(), lower.id(), other.id(), capture.id(), previous.id()};
+        for (const EndpointMatch& match : findUsbEndpoints(0x0A1B, product, flow)) ids.insert(ours.count(match.endpointId) ? match.endpointId : L"");
         return ids.erase(L""), ids;
     };
     EXPECT_EQ(found(0x00C2, 0), (std::set<std::wstring>{upper.id(), lower.id()}));
@@ -202,8 +180,8 @@ TEST(EndpointProperties, FormatFallbacksAndSystemEffectsSwitch) {
 constexpr std::uint32_t kWord0 = 0x01001A7D;  // Bluetooth entry, company part 0x001A7D
 constexpr std::uint64_t kLow = (0x001A7Dull << 24) | 0x100000, kHigh = (0x001A7Dull << 24) | 0x1000FF;
 
-// A Bluetooth enumerator in the hardware id (no search otherwise), the name cut before
-// " Hands-Free" and compared exactly, the first device of that name only, both range ends.
+// A Bluetooth enumerator in the hardware id (else no search), the name cut before " Hands-Free" and
+// compared exactly, the first device of that name only, the address range.
 TEST(BluetoothMatch, Rules) {
     const struct {
         std::vector<std::pair<std::wstring, std::uint64_t>> paired;
@@ -215,7 +193,6 @@ TEST(BluetoothMatch, Rules) {
         {{{L"Headset", kHigh}}, L"x BTHHFENUM\\{...}", L"Headset", true, 1},
         {{{L"Headset", kLow}}, L"bthenum\\{0000111e}", L"Headset", false, 0},
         {{{L"Headset", kLow}}, L"BTHHFENUM\\x", L"Headset Hands-Free AG Audio", true, 1},
-        {{{L"Headset", kLow}}, L"BTHHFENUM\\x", L"Headset Stereo", false, 1},
         {{{L"Headset", kLow}}, L"BTHHFENUM\\x", L"headset", false, 1},
         {{{L"Speaker", kLow}, {L"Headset", kHigh + 1}, {L"Headset", kLow}}, L"BTHENUM\\x", L"Headset", false, 2},
         {{{L"Headset", kLow - 1}}, L"BTHENUM\\x", L"Headset", false, 1},

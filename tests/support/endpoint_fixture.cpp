@@ -13,8 +13,7 @@
 namespace zol::test {
 
 namespace {
-// Wine writes its own endpoints when the audio stack is first used: before any test, so that the
-// flow keys are Wine's and no endpoint creates (and deletes) them.
+// Wine writes its endpoints when the audio stack is first used: before any test, so no endpoint makes the flow keys.
 struct AudioStackFirst : ::testing::Environment {
     void SetUp() override {
         const HRESULT init = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
@@ -91,7 +90,7 @@ std::wstring storedText(const std::wstring& key, const std::wstring& name) {
     return text.substr(0, text.find(L'\0'));
 }
 
-std::map<std::wstring, StoredValue> storedTree(const std::wstring& key, bool deep) {
+std::map<std::wstring, StoredValue> storedTree(const std::wstring& key) {
     std::map<std::wstring, StoredValue> out;
     std::wstring subkey;
     const HKEY root = rawRoot(key, &subkey);
@@ -101,16 +100,15 @@ std::map<std::wstring, StoredValue> storedTree(const std::wstring& key, bool dee
     wchar_t name[512];
     for (DWORD i = 0, length = 512; RegEnumValueW(handle, i, name, &length, 0, 0, 0, 0) == ERROR_SUCCESS; length = 512, ++i)
         out[L"\\" + std::wstring(name, length)] = *storedValue(key, std::wstring(name, length));
-    for (DWORD i = 0, length = 512; deep && RegEnumKeyExW(handle, i, name, &length, 0, 0, 0, 0) == ERROR_SUCCESS; length = 512, ++i)
+    for (DWORD i = 0, length = 512; RegEnumKeyExW(handle, i, name, &length, 0, 0, 0, 0) == ERROR_SUCCESS; length = 512, ++i)
         for (const auto& [path, value] : storedTree(key + L"\\" + std::wstring(name, length)))
             out[L"\\" + std::wstring(name, length) + path] = value;
     RegCloseKey(handle);
     return out;
 }
 
-bool installedOn(const std::wstring& endpointId, bool previousOs) {
+bool installedOn(const std::wstring& endpointId) {
     apo_install::DeviceAPOInfo record;
-    record.previousOs = previousOs;
     return record.load(endpointId, L"") && record.isInstalled();
 }
 

@@ -69,12 +69,11 @@ struct StoredValue {  // a registry value as stored
     DWORD type = 0;
     std::string bytes;
     bool operator==(const StoredValue& o) const { return type == o.type && bytes == o.bytes; }
-    bool operator!=(const StoredValue& o) const { return !(*this == o); }
 };
 std::optional<StoredValue> storedValue(const std::wstring& key, const std::wstring& name);
 std::wstring storedText(const std::wstring& key, const std::wstring& name);  // or "<absent>" / "<type N>"
 // Every value and key below a key, by relative path ("\\sub\\name"; a key as "\\sub\\").
-std::map<std::wstring, StoredValue> storedTree(const std::wstring& key, bool deep = true);
-bool installedOn(const std::wstring& endpointId, bool previousOs = false);  // as a fresh load sees it
+std::map<std::wstring, StoredValue> storedTree(const std::wstring& key);
+bool installedOn(const std::wstring& endpointId);  // as a fresh load sees it
 
 }  // namespace zol::test

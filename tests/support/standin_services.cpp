@@ -1,7 +1,5 @@
 #include "support/standin_services.h"
-#include "support/standin_effect_library.h"
 
-#include <cstring>
 #include <fstream>
 #include <stdexcept>
 
@@ -36,6 +34,21 @@ void check(bool done, const char* what, const std::wstring& name, DWORD error = 
     if (!done) throw std::runtime_error(std::string(what) + " " + narrow(name) + " failed: " + std::to_string(error));
 }
 
+void removeService(const std::wstring& name) {  // ending its process when it will not stop
+    if (const common::unique_sc_handle service = openService(name, SERVICE_ALL_ACCESS)) {
+        SERVICE_STATUS ignored{};
+        if (statusOf(service.get()).dwControlsAccepted & SERVICE_ACCEPT_STOP && ControlService(service.get(), SERVICE_CONTROL_STOP, &ignored))
+            waitForState(service.get(), SERVICE_STOPPED, 1500);
+        DeleteService(service.get());
+        // Wine keeps a service that will not stop RUNNING even once it is deleted: its process is ended.
+        const SERVICE_STATUS_PROCESS status = statusOf(service.get());
+        const common::unique_kernel_handle process(
+            status.dwCurrentState != SERVICE_STOPPED ? OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, status.dwProcessId) : nullptr);
+        if (process && TerminateProcess(process.get(), 1)) WaitForSingleObject(process.get(), 10000);
+    }
+    for (DWORD waited = 0; waited < 10000 && openService(name, SERVICE_QUERY_STATUS); waited += 10) Sleep(10);
+}
+
 }  // namespace
 
 EventJournal::EventJournal() {
@@ -62,11 +75,10 @@ std::vector<std::string> EventJournal::lines() const {
 }
 
 StandInService::StandInService(StandInServiceOptions options) : options_(std::move(options)) {
-    remove(options_.name);
+    removeService(options_.name);
     const auto quoted = [](const std::wstring& text) { return L"\"" + text + L"\""; };
     const std::wstring command = quoted(besideThisProgram(L"zol_standin_service.exe")) + L" --name " + quoted(options_.name) +
-                                 L" --journal " + quoted(options_.journal) + (options_.refuseStop ? L" --refuse-stop" : L"") + L" --start-delay " +
-                                 std::to_wstring(options_.startDelayMs) + L" --stop-delay " + std::to_wstring(options_.stopDelayMs);
+                                 L" --journal " + quoted(options_.journal) + (options_.refuseStop ? L" --refuse-stop" : L"");
     std::wstring dependencies;  // each name ended by a null, the list by another
     for (const auto& name : options_.dependsOn) dependencies += name + L'\0';
     dependencies += L'\0';
@@ -75,7 +87,7 @@ StandInService::StandInService(StandInServiceOptions options) : options_(std::mo
     for (int attempt = 0; attempt < 50; ++attempt, Sleep(20)) {
         const common::unique_sc_handle service(CreateServiceW(
             manager.get(), options_.name.c_str(), options_.name.c_str(), SERVICE_ALL_ACCESS, SERVICE_WIN32_OWN_PROCESS,
-            options_.startType, SERVICE_ERROR_NORMAL, command.c_str(), nullptr, nullptr, dependencies.c_str(), nullptr, nullptr));
+            SERVICE_DEMAND_START, SERVICE_ERROR_NORMAL, command.c_str(), nullptr, nullptr, dependencies.c_str(), nullptr, nullptr));
         if (service || GetLastError() != ERROR_SERVICE_MARKED_FOR_DELETE) {
             check(bool(service), "CreateServiceW", options_.name);
             return;
@@ -84,8 +96,10 @@ StandInService::StandInService(StandInServiceOptions options) : options_(std::mo
     check(false, "CreateServiceW", options_.name);
 }
 
+StandInService::~StandInService() { removeService(options_.name); }
+
 DWORD StandInService::state() const {
-    const common::unique_sc_handle service = openService(options_.name, SERVICE_QUERY_STATUS);
+    const auto service = openService(options_.name, SERVICE_QUERY_STATUS);
     return service ? statusOf(service.get()).dwCurrentState : 0;
 }
 
@@ -94,32 +108,16 @@ void StandInService::start() {
     check(bool(service), "OpenServiceW", options_.name);
     // Wine now and then refuses with 1359 while the process of a just deleted namesake goes away.
     DWORD error = ERROR_INTERNAL_ERROR;
-    for (int attempt = 0; attempt < 10 && error == ERROR_INTERNAL_ERROR; ++attempt)
-        if ((error = StartServiceW(service.get(), 0, nullptr) ? ERROR_SUCCESS : GetLastError()) == ERROR_INTERNAL_ERROR) Sleep(100);
+    for (int attempt = 0; attempt < 10 && error == ERROR_INTERNAL_ERROR; ++attempt, Sleep(error ? 100 : 0))
+        error = StartServiceW(service.get(), 0, nullptr) ? ERROR_SUCCESS : GetLastError();
     check(error == ERROR_SUCCESS, "StartServiceW", options_.name, error);
     check(waitForState(service.get(), SERVICE_RUNNING, 10000), "reaching RUNNING:", options_.name, 0);
 }
 
-void StandInService::remove(const std::wstring& name) {
-    if (const common::unique_sc_handle service = openService(name, SERVICE_ALL_ACCESS)) {
-        SERVICE_STATUS ignored{};
-        if (statusOf(service.get()).dwControlsAccepted & SERVICE_ACCEPT_STOP && ControlService(service.get(), SERVICE_CONTROL_STOP, &ignored))
-            waitForState(service.get(), SERVICE_STOPPED, 1500);
-        DeleteService(service.get());
-        // Wine keeps a service that will not stop RUNNING even once it is deleted: its process is ended.
-        const SERVICE_STATUS_PROCESS status = statusOf(service.get());
-        const common::unique_kernel_handle process(
-            status.dwCurrentState != SERVICE_STOPPED ? OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, status.dwProcessId) : nullptr);
-        if (process && TerminateProcess(process.get(), 1)) WaitForSingleObject(process.get(), 10000);
-    }
-    for (DWORD waited = 0; waited < 10000 && openService(name, SERVICE_QUERY_STATUS); waited += 10) Sleep(10);
-}
 
 std::wstring standInEffectLibraryPath() { return besideThisProgram(L"ZolSoundAPO.dll"); }
 
-bool effectClassRegistered() {
-    return rawKeyExists(L"HKEY_CLASSES_ROOT\\CLSID\\" ZOL_STANDIN_STREAM_EFFECT_CLSID L"\\InprocServer32");
-}
+bool effectClassRegistered() { return rawKeyExists(L"HKEY_CLASSES_ROOT\\CLSID\\" ZOL_STANDIN_STREAM_EFFECT_CLSID L"\\InprocServer32"); }
 
 void removeEffectClasses() {
     rawDeleteTree(L"HKEY_CLASSES_ROOT\\CLSID\\" ZOL_STANDIN_STREAM_EFFECT_CLSID);
@@ -131,24 +129,5 @@ EffectLibraryFailure::EffectLibraryFailure(const wchar_t* which) {
 }
 
 EffectLibraryFailure::~EffectLibraryFailure() { SetEnvironmentVariableW(ZOL_STANDIN_APO_FAIL_VARIABLE, nullptr); }
-
-BOOL ListedDependents::enumerate(SC_HANDLE, DWORD, ENUM_SERVICE_STATUSW* services, DWORD size, DWORD* needed, DWORD* count) const {
-    ++calls;
-    std::vector<std::wstring> found;
-    *needed = *count = 0;
-    for (const std::wstring& name : names) {
-        const common::unique_sc_handle service = openService(name, SERVICE_QUERY_STATUS);
-        if (service && statusOf(service.get()).dwCurrentState == SERVICE_STOPPED) continue;
-        found.push_back(name);
-        *needed += sizeof(ENUM_SERVICE_STATUSW) + static_cast<DWORD>((name.size() + 1) * sizeof(wchar_t));
-    }
-    if (size < *needed) return SetLastError(ERROR_MORE_DATA), FALSE;
-    auto* text = reinterpret_cast<wchar_t*>(services + found.size());  // entries first, then their names
-    for (const std::wstring& name : found) {
-        services[(*count)++] = {text, text, {}};
-        text = std::copy(name.c_str(), name.c_str() + name.size() + 1, text);
-    }
-    return TRUE;
-}
 
 }  // namespace zol::test

@@ -1,19 +1,17 @@
 // A service program that stands in for the audio service and its dependents in tests:
-//   zol_standin_service.exe --name NAME [--journal FILE] [--refuse-stop] [--start-delay MS] [--stop-delay MS]
-// It appends "NAME start" and "NAME stop" to the journal as the manager starts and stops it.
-// --refuse-stop accepts no stop; the delays are spent in START_PENDING and STOP_PENDING. A stop is
-// always reported a little late: Wine refuses a start in the very instant a service reported stopped.
+//   zol_standin_service.exe --name NAME [--journal FILE] [--refuse-stop]
+// It appends "NAME start" and "NAME stop" to the journal as the manager starts and stops it;
+// --refuse-stop accepts no stop. A stop is reported a little late: Wine refuses a start in the
+// very instant a service reported stopped.
 #include <windows.h>
 #include <shellapi.h>
 
-#include <algorithm>
 #include <string>
 
 namespace {
 
 std::wstring gName, gJournal;
 bool gRefuseStop = false;
-DWORD gStartDelayMs = 0, gStopDelayMs = 50;
 SERVICE_STATUS_HANDLE gStatusHandle = nullptr;
 HANDLE gStopEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
 SERVICE_STATUS gStatus{SERVICE_WIN32_OWN_PROCESS};
@@ -38,17 +36,16 @@ DWORD WINAPI handler(DWORD control, DWORD, void*, void*) {
     if (control == SERVICE_CONTROL_INTERROGATE) return SetServiceStatus(gStatusHandle, &gStatus), NO_ERROR;
     if (control != SERVICE_CONTROL_STOP) return ERROR_CALL_NOT_IMPLEMENTED;
     journal("stop");
-    report(SERVICE_STOP_PENDING, gStopDelayMs + 1000);
+    report(SERVICE_STOP_PENDING, 1000);
     return SetEvent(gStopEvent), NO_ERROR;
 }
 
 void WINAPI serviceMain(DWORD, wchar_t**) {
     if (!(gStatusHandle = RegisterServiceCtrlHandlerExW(gName.c_str(), handler, nullptr))) return;
     journal("start");
-    if (gStartDelayMs) report(SERVICE_START_PENDING, gStartDelayMs + 1000), Sleep(gStartDelayMs);
     report(SERVICE_RUNNING);
     WaitForSingleObject(gStopEvent, INFINITE);
-    Sleep(gStopDelayMs);
+    Sleep(50);
     report(SERVICE_STOPPED);
 }
 
@@ -62,8 +59,6 @@ int wmain() {
         gRefuseStop = gRefuseStop || arg == L"--refuse-stop";
         if (arg == L"--name") gName = value;
         if (arg == L"--journal") gJournal = value;
-        if (arg == L"--start-delay") gStartDelayMs = wcstoul(value.c_str(), nullptr, 10);
-        if (arg == L"--stop-delay") gStopDelayMs = std::max(50ul, wcstoul(value.c_str(), nullptr, 10));
     }
     SERVICE_TABLE_ENTRYW table[] = {{gName.data(), serviceMain}, {nullptr, nullptr}};
     return StartServiceCtrlDispatcherW(table) ? 0 : static_cast<int>(GetLastError());

@@ -1,6 +1,6 @@
 // Seeds (or removes) a SIMULATED kit headset's render and capture endpoints in the MMDevices tree,
 // written the way Windows writes a USB headset's, for zolctl's tests and the demo:
-//   seed_endpoints add | remove | ids
+//   seed_endpoints add | remove
 #include <windows.h>
 
 #include <cstdio>
@@ -37,8 +37,9 @@ void seed(bool capture) {
 }
 
 void deleteTree(const std::wstring& key) {
-    for (const std::wstring& sub : reg::keyExists(key) ? reg::listSubkeys(key) : std::vector<std::wstring>{}) deleteTree(key + L"\\" + sub);
-    if (reg::keyExists(key)) reg::deleteKey(key);
+    if (!reg::keyExists(key)) return;
+    for (const std::wstring& sub : reg::listSubkeys(key)) deleteTree(key + L"\\" + sub);
+    reg::deleteKey(key);
 }
 
 }  // namespace
@@ -52,10 +53,8 @@ int wmain(int argc, wchar_t** argv) {
         } else if (action == L"remove") {
             for (bool capture : {false, true}) deleteTree(apo::endpointKeyPath(false, capture, kIds[capture]));
             std::printf("removed the SIMULATED headset endpoints\n");
-        } else if (action == L"ids") {
-            std::printf("%ls\n%ls\n", kIds[0], kIds[1]);
         } else {
-            return std::fprintf(stderr, "usage: seed_endpoints add | remove | ids\n"), 2;
+            return std::fprintf(stderr, "usage: seed_endpoints add | remove\n"), 2;
         }
     } catch (const reg::RegistryException& e) {
         return std::fprintf(stderr, "seed_endpoints: %ls\n", e.message().c_str()), 1;
