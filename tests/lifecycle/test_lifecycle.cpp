@@ -98,8 +98,7 @@ TEST_F(Lifecycle, InstallAndRemovalRoundTrip) {
     EXPECT_EQ(journal.lines(), (Lines{"ZolSoundAPO DllRegisterServer", "AudioSrv stop", "AudioSrv start"}));
     EXPECT_EQ(test::storedText(kProductKey, L"InstallPath"), zol::host_utils::hostExecutableDirectory());
     EXPECT_EQ(productValues(), 4);
-    // Taken before the slots change: the user's former stream effect, not the kit's.
-    EXPECT_NE(workingDirectory.read(L"backup_Speakers_ZolSound Headset.reg").find(test::narrow(kFormerEffect)), std::string::npos);
+    EXPECT_NE(workingDirectory.read(L"backup_Speakers_ZolSound Headset.reg").find(test::narrow(kFormerEffect)), std::string::npos);  // not the kit's
 
     // Again: nothing to change, and the user's settings are kept.
     const std::vector<Snapshot> installed = snapshots();
@@ -119,8 +118,7 @@ TEST_F(Lifecycle, InstallAndRemovalRoundTrip) {
     EXPECT_EQ(snapshots(), installed);
     EXPECT_EQ(productValues(), 4);
 
-    // A running audio engine holds the effect library: removal ends it first.
-    const std::wstring engine = workingDirectory.path() + L"\\audiodg.exe";
+    const std::wstring engine = workingDirectory.path() + L"\\audiodg.exe";  // holds the effect library: removal ends it first
     ASSERT_TRUE(CopyFileW((zol::host_utils::hostExecutableDirectory() + L"\\process_probe.exe").c_str(), engine.c_str(), FALSE));
     SetEnvironmentVariableW(L"ZOL_PROBE_LINGER_MS", L"20000");
     STARTUPINFOW startup{sizeof startup};
@@ -137,6 +135,12 @@ TEST_F(Lifecycle, InstallAndRemovalRoundTrip) {
     EXPECT_EQ(snapshots()[0].size(), before[0].size() + 3);  // the leftovers are all that differ
     EXPECT_EQ(productValues(), 0);
     EXPECT_TRUE(test::rawKeyExists(kProductKey));
+
+    // Nothing left to change, but an endpoint of the previous system names the effect: registered again.
+    test::rawDeleteTree(render.key()), test::rawDeleteTree(capture.key());
+    test::TestEndpoint old(false, true);
+    EXPECT_EQ((old.describe(L"D", L"N", L"H").fxValue(apo::kFxSlotValueNames[2], test::classes::kStreamText), init()), 0);
+    EXPECT_TRUE(test::effectClassRegistered());
 }
 
 // Each pass killed after each of its registry changes (a child process over the test-only DLL), then

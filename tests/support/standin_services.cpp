@@ -98,11 +98,6 @@ StandInService::StandInService(StandInServiceOptions options) : options_(std::mo
 
 StandInService::~StandInService() { removeService(options_.name); }
 
-DWORD StandInService::state() const {
-    const auto service = openService(options_.name, SERVICE_QUERY_STATUS);
-    return service ? statusOf(service.get()).dwCurrentState : 0;
-}
-
 void StandInService::start() {
     const common::unique_sc_handle service = openService(options_.name, SERVICE_ALL_ACCESS);
     check(bool(service), "OpenServiceW", options_.name);

@@ -39,7 +39,6 @@ public:
     ~StandInService();
     StandInService(const StandInService&) = delete;
     StandInService& operator=(const StandInService&) = delete;
-    DWORD state() const;  // 0: no such service
     void start();         // and waits until it runs; throws std::runtime_error otherwise
 
 private:
