@@ -1,374 +1,207 @@
-// Installation records loaded from endpoints in every slot combination and store layout.
+// The endpoint catalogue, and installation records loaded in every slot combination and store layout.
 #include <gtest/gtest.h>
-#include <objbase.h>
 
-#include "common/windows_version.h"
-#include "common/system_error.h"
+#include <set>
+
 #include "apo_install/apo_info.h"
 #include "apo_install/endpoint_catalogue.h"
-#include "support/endpoint_fixture.h"
 #include "registry/registry.h"
-#include "support/debug_channel.h"
+#include "support/endpoint_fixture.h"
 #include "support/scratch_key.h"
 
 namespace zol::apo_install {
 namespace {
 
-using test::narrow;
-using test::TestChildStore;
+using namespace test::classes;
 using test::TestEndpoint;
 namespace p = property;
+using Values = std::vector<std::pair<std::wstring, std::wstring>>;
 
-using namespace test::classes;
-
-std::wstring slot(FxSlot i) { return kFxSlotValueNames[i]; }
-
-InstallOptions options(bool pre, bool post, bool keepPre, bool keepPost, std::uint32_t style, bool silent) {
-    return InstallOptions{pre, post, keepPre, keepPost, style, silent};
+std::wstring slot(std::size_t i) { return kFxSlotValueNames[i]; }
+std::string text(const InstallOptions& o) {  // "1111 style 0 silent 0"
+    return std::to_string(o.preMixSlot * 1000 + o.postMixSlot * 100 + o.keepPreMixChild * 10 + o.keepPostMixChild) + " style " +
+           std::to_string(o.slotStyle) + " silent " + std::to_string(o.allowSilentBufferModification);
+}
+TestEndpoint& withFx(TestEndpoint& e, const Values& fx) {
+    for (const auto& [name, value] : fx) e.fxValue(name, value);
+    return e;
+}
+void setStore(const std::wstring& id, const Values& values) {
+    for (const auto& [name, value] : values) test::rawSetText(childApoStoreKeyPath(id), name, value);
 }
 
-std::string describe(const InstallOptions& o) {
-    return std::to_string(o.preMixSlot) + std::to_string(o.postMixSlot) + std::to_string(o.keepPreMixChild) +
-           std::to_string(o.keepPostMixChild) + " style " + std::to_string(o.slotStyle) + " silent " +
-           std::to_string(o.allowSilentBufferModification);
-}
-
-#define EXPECT_OPTIONS(actual, expected) EXPECT_EQ(describe(actual), describe(expected))
-
-std::string loadFailure(DeviceAPOInfo& record, const std::wstring& id, bool reload = false) {
-    return test::registryMessageOf([&] { reload ? record.reload(id, L"") : record.load(id, L""); });
-}
-
-class Records : public ::testing::Test {
-protected:
-    test::DebugChannelListener channel;
-};
-
-TEST_F(Records, EndpointWithoutFxProperties) {
-    for (bool capture : {false, true}) {
-        TestEndpoint endpoint(capture);
-        endpoint.describe(L"Zol Headset", L"Speakers", L"USB\\VID_0A1B&PID_00C2&MI_00");
-        channel.clear();
-        DeviceAPOInfo record;
-        ASSERT_TRUE(record.load(endpoint.id(), L"{ignored}"));
-        EXPECT_EQ(record.isCapture(), capture);
-        EXPECT_EQ(record.getEndpointName(), L"Speakers");
-        EXPECT_EQ(record.getDeviceDescription(), L"Zol Headset");
-        EXPECT_EQ(record.getDisplayText(), L"Zol Headset Speakers " + endpoint.id());
-        for (const std::wstring& saved : record.orgGuid) EXPECT_EQ(saved, L"!KEY");
-        EXPECT_FALSE(record.isInstalled());
-        EXPECT_TRUE(record.hasNoEffects());
-        EXPECT_FALSE(record.isOutdated());
-        EXPECT_EQ(record.version, L"0");
-        EXPECT_FALSE(record.isDefaultEndpoint());
-        EXPECT_OPTIONS(record.loadedOptions, options(true, !capture, true, !capture, 0, false));
-        EXPECT_EQ(channel.ownLines(), (std::vector<std::string>{"[brisol]load(" + narrow(endpoint.id()) + ")",
-                                                                "[brisol]:FxProperties NOT exist"}));
-    }
-}
-
-TEST_F(Records, SlotStyleOfAnEndpointWithoutTheEffect) {
-    // Windows 10 here (Wine's kernel32 reports 10.0); the older-system branch (style 0 whatever
-    // the slots) needs a kernel32 older than 6.3 and is not reachable on this platform.
-    ASSERT_TRUE(zol::common::isWindowsVersionAtLeast(6, 3));
-    struct Case {
-        const char* what;
-        std::vector<std::pair<std::wstring, std::wstring>> fx;
-        bool hint41;
-        std::uint32_t style;
-    } cases[] = {
-        {"pre/post-mix only", {{slot(kPreMixSlot), kVendorA}, {slot(kPostMixSlot), kVendorB}}, true, 0},
-        {"post-mix only", {{slot(kPostMixSlot), kVendorB}}, false, 0},
-        {"plus stream, hint 41", {{slot(kPreMixSlot), kVendorA}, {slot(kStreamSlot), kVendorC}}, true, 1},
-        {"plus stream, no hint", {{slot(kPreMixSlot), kVendorA}, {slot(kStreamSlot), kVendorC}}, false, 2},
-        {"plus value 13", {{slot(kPreMixSlot), kVendorA}, {L"{d04e05a6-594b-4fb6-a80d-01af5eed7d1d},13", L"x"}}, false, 2},
-        {"plus value 15", {{slot(kPreMixSlot), kVendorA}, {L"{d04e05a6-594b-4fb6-a80d-01af5eed7d1d},15", L"x"}}, true, 1},
-        {"none of the five, hint 41", {}, true, 1},
-        {"none of the five", {}, false, 2},
-        {"mode and endpoint", {{slot(kModeSlot), kVendorC}, {slot(kEndpointSlot), kVendorD}}, false, 2},
+// What a load makes of "FxProperties" without a child-effect store: the former registrations, the
+// effect found or not, and the options proposed (slot style from the slots and property 41).
+TEST(Records, LoadOfEveryKindOfFxProperties) {
+    const std::wstring newer = L"{d04e05a6-594b-4fb6-a80d-01af5eed7d1d},";
+    std::wstring lowerStream = kStreamText;
+    CharLowerBuffW(lowerStream.data(), static_cast<DWORD>(lowerStream.size()));
+    const struct {
+        bool capture, hasFx, hint41;
+        Values fx;
+        bool installed;
+        InstallOptions options;
+    } rows[] = {
+        {false, false, false, {}, false, {true, true, true, true, 0, false}},
+        {true, false, false, {}, false, {true, false, true, false, 0, false}},
+        {false, true, true, {{slot(kPreMixSlot), kVendorA}, {slot(kPostMixSlot), kVendorB}}, false, {true, true, true, true, 0, false}},
+        {false, true, true, {{slot(kPreMixSlot), kVendorA}, {slot(kStreamSlot), kVendorC}}, false, {true, true, true, true, 1, false}},
+        {false, true, false, {{slot(kPreMixSlot), kVendorA}, {slot(kStreamSlot), kVendorC}}, false, {true, true, true, true, 2, false}},
+        {false, true, false, {{slot(kPostMixSlot), kVendorA}, {newer + L"13", L"x"}}, false, {true, true, true, true, 2, false}},
+        {false, true, true, {{slot(kPreMixSlot), kVendorA}, {newer + L"15", L"x"}}, false, {true, true, true, true, 1, false}},
+        {false, true, false, {{slot(kModeSlot), kVendorC}, {slot(kEndpointSlot), kVendorB}}, false, {true, true, true, true, 2, false}},
+        {false, true, false, {{slot(kStreamSlot), lowerStream}, {slot(kPreMixSlot), L"x"}}, true, {true, true, true, true, 0, false}},
+        {true, true, false, {{slot(kPreMixSlot), kEndpointText}}, true, {true, false, true, false, 0, false}},
     };
-    for (const Case& c : cases) {
-        TestEndpoint endpoint(false);
-        endpoint.describe(L"D", L"N", L"H").emptyFx();
-        if (c.hint41) endpoint.property(p::kSlotStyleHint, L"");
-        for (const auto& [name, text] : c.fx) endpoint.fxValue(name, text);
+    for (const auto& row : rows) {
+        TestEndpoint endpoint(row.capture);
+        withFx(endpoint.describe(L"D", L"N", L"H"), row.fx);
+        if (row.hasFx) endpoint.emptyFx();
+        if (row.hint41) endpoint.property(property::kSlotStyleHint, L"");
         DeviceAPOInfo record;
         ASSERT_TRUE(record.load(endpoint.id(), L""));
-        EXPECT_FALSE(record.isInstalled()) << c.what;
-        EXPECT_FALSE(record.hasNoEffects()) << c.what;
-        EXPECT_OPTIONS(record.loadedOptions, options(true, true, true, true, c.style, false)) << c.what;
+        const int at = static_cast<int>(&row - rows);
+        EXPECT_EQ(record.isCapture(), row.capture) << at;
+        EXPECT_EQ(record.isInstalled(), row.installed) << at;
+        EXPECT_EQ(record.isOutdated(), row.installed) << at;  // no store: the oldest layout
+        EXPECT_EQ(record.hasNoEffects(), !row.hasFx) << at;
+        EXPECT_EQ(text(record.loadedOptions), text(row.options)) << at;
+        for (std::size_t i = 0; i < kFxSlotCount; ++i) {
+            std::wstring expected = row.hasFx ? kMarkerNoValue : kMarkerNoKey;
+            for (const auto& [name, value] : row.fx) expected = name == slot(i) ? value : expected;
+            EXPECT_EQ(record.orgGuid[i], expected) << at << " slot " << i;
+        }
     }
 }
 
-TEST_F(Records, SavedRegistrationsAndTheirLogLines) {
-    TestEndpoint endpoint(true);
-    endpoint.describe(L"D", L"N", L"H").fxValue(slot(kPreMixSlot), kVendorA).fxValue(slot(kModeSlot), kVendorB);
-    channel.clear();
+TEST(Records, StoreLayouts) {
+    test::ProductKeyGuard productKey;
+    TestEndpoint one(false), current(false);
+    // Layout 1 (no "Version"): the children are the saved slots of the side that was saved.
+    withFx(one.describe(L"D", L"N", L"H"), {{slot(kStreamSlot), kStreamText}, {slot(kEndpointSlot), kEndpointText}});
+    setStore(one.id(), {{slot(kStreamSlot), kVendorC}, {slot(kModeSlot), kVendorB}, {slot(kEndpointSlot), L"!VALUE"}});
     DeviceAPOInfo record;
-    ASSERT_TRUE(record.load(endpoint.id(), L""));
-    const std::array<std::wstring, 5> expected = {kVendorA, L"!VALUE", L"!VALUE", kVendorB, L"!VALUE"};
-    EXPECT_EQ(record.orgGuid, expected);
-    std::vector<std::string> lines = {"[brisol]load(" + narrow(endpoint.id()) + ")"};
-    for (int i = 0; i < 5; ++i) lines.push_back("[brisol]:orgGuid[" + std::to_string(i) + "]=" + narrow(expected[i]));
-    EXPECT_EQ(channel.ownLines(), lines);
-}
-
-TEST_F(Records, LowerCaseEffectClassCountsAsInstalledWithoutAStore) {
-    TestEndpoint endpoint(false);
-    std::wstring lower = kStreamText;
-    CharLowerBuffW(lower.data(), static_cast<DWORD>(lower.size()));
-    endpoint.describe(L"D", L"N", L"H").fxValue(slot(kStreamSlot), lower).fxValue(slot(kPreMixSlot), L"not a guid");
-    channel.clear();
-    DeviceAPOInfo record;
-    ASSERT_TRUE(record.load(endpoint.id(), L""));
-    EXPECT_TRUE(record.isInstalled());
-    EXPECT_EQ(record.version, L"0");
+    ASSERT_TRUE(record.load(one.id(), L""));
     EXPECT_TRUE(record.isOutdated());
-    EXPECT_TRUE(record.hasPendingChange());  // never installed by this record: applied options are zero
-    EXPECT_EQ(record.orgGuid[kStreamSlot], lower);  // the effect's own registration
-    EXPECT_EQ(record.preMixChild, L"");
-    EXPECT_OPTIONS(record.loadedOptions, options(true, true, true, true, 0, false));
-    const auto lines = channel.ownLines();
-    ASSERT_FALSE(lines.empty());
-    EXPECT_EQ(lines.back(), "[brisol]:drv is installed");
-}
-
-TEST_F(Records, UnsupportedStoreVersion) {
-    TestEndpoint endpoint(false);
-    endpoint.describe(L"D", L"N", L"H").fxValue(slot(kStreamSlot), kStreamText);
-    TestChildStore store(endpoint.id());
-    for (const wchar_t* bad : {L"3", L"", L"2 ", L"1"}) {
-        store.value(L"Version", bad);
-        DeviceAPOInfo record;
-        EXPECT_EQ(loadFailure(record, endpoint.id()), "Unsupported version of APO installation detected!")
-            << narrow(bad);
-        EXPECT_TRUE(record.isInstalled()) << "half filled when it stops";
-    }
-}
-
-TEST_F(Records, StoreLayoutOneTakesChildrenFromTheSavedSlots) {
-    TestEndpoint streamStyle(false), mixStyle(false);
-    streamStyle.describe(L"D", L"N", L"H").fxValue(slot(kStreamSlot), kStreamText).fxValue(slot(kEndpointSlot),
-                                                                                            kEndpointText);
-    TestChildStore streamStore(streamStyle.id());
-    streamStore.value(slot(kStreamSlot), kVendorC).value(slot(kModeSlot), kVendorD).value(slot(kEndpointSlot),
-                                                                                        L"!VALUE");
-    DeviceAPOInfo record;
-    ASSERT_TRUE(record.load(streamStyle.id(), L""));
-    EXPECT_EQ(record.version, L"1");
-    EXPECT_TRUE(record.isOutdated());
-    EXPECT_EQ(record.preMixChild, kVendorC);
-    EXPECT_EQ(record.postMixChild, kVendorD);
-    EXPECT_EQ(record.orgGuid[kEndpointSlot], L"!VALUE");
+    EXPECT_EQ(record.preMixChild + record.postMixChild, kVendorC + kVendorB);
     EXPECT_EQ(record.orgGuid[kPreMixSlot], L"!VALUE");  // not saved: what FxProperties had
-    EXPECT_OPTIONS(record.loadedOptions, options(true, true, true, true, 0, false));
+    setStore(one.id(), {{slot(kPreMixSlot), kVendorA}, {slot(kPostMixSlot), L""}});
+    ASSERT_TRUE(record.load(one.id(), L""));
+    EXPECT_EQ(record.preMixChild + L"|" + record.postMixChild, kVendorA + L"|");
 
-    mixStyle.describe(L"D", L"N", L"H").fxValue(slot(kPreMixSlot), kStreamText).fxValue(slot(kPostMixSlot),
-                                                                                        kEndpointText);
-    TestChildStore mixStore(mixStyle.id());
-    mixStore.value(slot(kPreMixSlot), kVendorA).value(slot(kPostMixSlot), kVendorB).value(slot(kStreamSlot), kVendorC);
-    ASSERT_TRUE(record.load(mixStyle.id(), L""));
-    EXPECT_EQ(record.preMixChild, kVendorA);
-    EXPECT_EQ(record.postMixChild, kVendorB);
-}
-
-TEST_F(Records, StoreLayoutTwo) {
-    TestEndpoint endpoint(false);
-    endpoint.describe(L"D", L"N", L"H")
-        .fxValue(slot(kPreMixSlot), kVendorA)
-        .fxValue(slot(kStreamSlot), kStreamText)
-        .fxValue(slot(kEndpointSlot), kEndpointText);
-    TestChildStore store(endpoint.id());
-    store.value(L"Version", L"2")
-        .value(slot(kPreMixSlot), kVendorA)
-        .value(slot(kPostMixSlot), L"!VALUE")
-        .value(slot(kStreamSlot), kVendorC)
-        .value(slot(kModeSlot), L"!VALUE")
-        .value(slot(kEndpointSlot), L"!VALUE")
-        .value(L"PreMixChild", kVendorC)
-        .value(L"PostMixChild", L"")
-        .value(L"AllowSilentBufferModification", L"False");
-    DeviceAPOInfo record;
-    ASSERT_TRUE(record.load(endpoint.id(), L""));
-    EXPECT_TRUE(record.isInstalled());
+    // Layout 2: children and options from the store and the slots the effect holds.
+    withFx(current.describe(L"D", L"N", L"H"), {{slot(kPreMixSlot), kVendorA}, {slot(kStreamSlot), kStreamText}, {slot(kEndpointSlot), kEndpointText}});
+    setStore(current.id(), {{L"Version", L"2"}, {slot(kStreamSlot), kVendorC}, {L"PreMixChild", kVendorC},
+                            {L"PostMixChild", L""}, {L"AllowSilentBufferModification", L"False"}});
+    ASSERT_TRUE(record.load(current.id(), L""));
     EXPECT_FALSE(record.isOutdated());
-    EXPECT_EQ(record.version, L"2");
-    EXPECT_EQ(record.orgGuid, (std::array<std::wstring, 5>{kVendorA, L"!VALUE", kVendorC, L"!VALUE", L"!VALUE"}));
-    EXPECT_EQ(record.preMixChild, kVendorC);
-    EXPECT_EQ(record.postMixChild, L"");
-    // Slots 2 and 4 hold the effect: both sides, stream/endpoint style; only "false" is false.
-    EXPECT_OPTIONS(record.loadedOptions, options(true, true, true, false, 2, true));
+    EXPECT_EQ(record.orgGuid, (std::array<std::wstring, 5>{kVendorA, L"!VALUE", kVendorC, L"!VALUE", kEndpointText}));
+    EXPECT_EQ(text(record.loadedOptions), text({true, true, true, false, 2, true}));  // only "false" is false
     EXPECT_TRUE(record.hasPendingChange());
     record.appliedOptions = record.loadedOptions;
     EXPECT_FALSE(record.hasPendingChange());
-
-    store.value(L"AllowSilentBufferModification", L"false").value(L"PreMixChild", L"");
-    test::rawDeleteTree(endpoint.fx());
-    endpoint.fxValue(slot(kModeSlot), kStreamText);  // only the mode slot: style 1, post-mix side
-    ASSERT_TRUE(record.load(endpoint.id(), L""));
-    EXPECT_OPTIONS(record.loadedOptions, options(false, true, false, false, 1, false));
+    record.appliedOptions.slotStyle = 1;  // the other fields the same
     EXPECT_TRUE(record.hasPendingChange());
-    EXPECT_EQ(record.orgGuid[kModeSlot], L"!VALUE");  // from the store, not FxProperties
-
-    test::rawDeleteTree(endpoint.fx());
-    endpoint.fxValue(slot(kPostMixSlot), kEndpointText);
-    store.value(L"PreMixChild", kVendorA).value(L"PostMixChild", kVendorB);
-    ASSERT_TRUE(record.load(endpoint.id(), L""));
-    EXPECT_OPTIONS(record.loadedOptions, options(false, true, true, true, 0, false));
-}
-
-TEST_F(Records, LoadOfAnUnknownIdLeavesTheRecordAlone) {
-    TestEndpoint endpoint(false), previous(true, true);
-    endpoint.describe(L"D", L"N", L"H");
-    previous.describe(L"Old", L"Mic", L"USB\\VID_0A1B&PID_00C2");
-    DeviceAPOInfo record;
-    ASSERT_TRUE(record.load(endpoint.id(), L""));
-    EXPECT_FALSE(record.load(test::freshGuidText(), L""));
-    EXPECT_FALSE(record.load(previous.id(), L""));  // only in the previous-OS tree
-    EXPECT_EQ(record.getEndpointId(), endpoint.id());
-    EXPECT_EQ(record.getDeviceDescription(), L"D");
-
-    record.previousOs = true;
-    ASSERT_TRUE(record.load(previous.id(), L""));
-    EXPECT_TRUE(record.isCapture());
-    EXPECT_EQ(record.getDeviceDescription(), L"Old");
-    EXPECT_EQ(record.endpointKey(), previous.key());
-    EXPECT_FALSE(record.load(endpoint.id(), L""));  // only in the current tree
-}
-
-TEST_F(Records, OddCharactersInEndpointIds) {
-    for (const std::wstring& id : {std::wstring(L"{id} 100%s %d %n"), std::wstring(L"caf\u00e9 \"quoted\" <a|b>?*")}) {
-        TestEndpoint endpoint(false, false, id);
-        endpoint.describe(L"D", L"N", L"H");
-        channel.clear();
-        DeviceAPOInfo record;
-        ASSERT_TRUE(record.load(id, L""));
-        EXPECT_EQ(record.getEndpointId(), id);
-        const auto lines = channel.ownLines();
-        ASSERT_FALSE(lines.empty());
-        EXPECT_EQ(test::widen(lines.front()).size(), (L"[brisol]load(" + id + L")").size());
-    }
-    // An empty id names the flow key itself, which has no properties: the read raises.
-    DeviceAPOInfo record;
-    EXPECT_EQ(loadFailure(record, L"").rfind("Error while reading registry value ", 0), 0u);
-}
-
-TEST_F(Records, MistypedSlotValueRaises) {
-    TestEndpoint endpoint(false);
-    endpoint.describe(L"D", L"N", L"H").fxDword(slot(kStreamSlot), 1);
-    DeviceAPOInfo record;
-    EXPECT_EQ(loadFailure(record, endpoint.id()),
-              narrow(L"Registry value " + endpoint.fx() + L"\\" + slot(kStreamSlot) + L" has wrong type"));
-}
-
-TEST_F(Records, MatchesDeviceByHardwareIdAsStored) {
-    TestEndpoint upper(false), lower(false);
-    upper.describe(L"D", L"N", L"USB\\VID_0A1B&PID_00C2&MI_00\\7&2f");
-    lower.describe(L"D", L"N", L"usb\\vid_0a1b&pid_00c2&mi_00\\7&2f");
-    DeviceAPOInfo record;
-    ASSERT_TRUE(record.load(upper.id(), L""));
-    EXPECT_TRUE(record.matchesDevice(0x0A1B, 0x00C2, 0x00010003));
-    EXPECT_FALSE(record.matchesDevice(0x0A1B, 0x00C3, 0));
-    ASSERT_TRUE(record.load(lower.id(), L""));
-    EXPECT_FALSE(record.matchesDevice(0x0A1B, 0x00C2, 0));
-    // Bluetooth entries go through matchesBluetoothDevice (the catalogue suite's rules).
-}
-
-// --- reload ---
-
-TEST_F(Records, ReloadSkipsEndpointsThatAreNotPresent) {
-    for (DWORD state : {0x4u, 0xCu}) {
-        TestEndpoint endpoint(true);
-        endpoint.describe(L"D", L"N", L"H").deviceState(state);
-        DeviceAPOInfo record;
-        channel.clear();
-        EXPECT_FALSE(record.reload(endpoint.id(), L"{00000000-0000-0000-0000-000000000000}")) << state;
-        EXPECT_TRUE(record.isCapture()) << "already set when the state test refuses";
-        EXPECT_EQ(record.getEndpointId(), L"");
-    }
-    for (DWORD state : {0x1u, 0x2u, 0x8u}) {
-        TestEndpoint endpoint(false);
-        endpoint.describe(L"D", L"N", L"H").deviceState(state);
-        DeviceAPOInfo record;
-        channel.clear();
-        EXPECT_TRUE(record.reload(endpoint.id(), L"{00000000-0000-0000-0000-000000000000}")) << state;
-        EXPECT_EQ(record.getEndpointId(), endpoint.id());
-        for (const std::string& line : channel.ownLines())
-            EXPECT_EQ(line.find("[brisol]load"), std::string::npos) << "reload writes no log lines";
+    test::rawDeleteTree(current.fx());
+    setStore(withFx(current, {{slot(kModeSlot), kStreamText}}).id(), {{L"AllowSilentBufferModification", L"false"}, {L"PreMixChild", L""}});
+    ASSERT_TRUE(record.load(current.id(), L""));
+    EXPECT_EQ(text(record.loadedOptions), text({false, true, false, false, 1, false}));  // only the mode slot: the post-mix side
+    for (const wchar_t* bad : {L"3", L"", L"2 ", L"1"}) {
+        setStore(current.id(), {{L"Version", bad}});
+        EXPECT_EQ(test::registryMessageOf([&] { record.load(current.id(), L""); }), "Unsupported version of APO installation detected!");
     }
 }
 
-TEST_F(Records, ReloadOfAMissingIdRaisesOnTheCaptureKey) {
-    const std::wstring id = test::freshGuidText();
-    DeviceAPOInfo record;
-    EXPECT_EQ(loadFailure(record, id, true),
-              narrow(L"Error while reading registry value " + endpointKeyPath(false, true, id) +
-                     L"\\DeviceState: " + zol::common::systemErrorText(ERROR_INVALID_HANDLE)));
-}
-
-TEST_F(Records, ReloadUsesTheCurrentTreeAndTestsTheDefaultEndpoint) {
-    TestEndpoint endpoint(false);
-    endpoint.describe(L"D", L"N", L"H");
-    std::wstring lower = endpoint.id();
-    CharLowerBuffW(lower.data(), static_cast<DWORD>(lower.size()));
-    DeviceAPOInfo record;
-    record.previousOs = true;  // not consulted by reload
-    ASSERT_TRUE(record.reload(endpoint.id(), lower));
-    EXPECT_TRUE(record.isDefaultEndpoint());
-    ASSERT_TRUE(record.reload(endpoint.id(), test::freshGuidText()));
-    EXPECT_FALSE(record.isDefaultEndpoint());
-    ASSERT_TRUE(record.reload(endpoint.id(), L"not a guid"));
-    EXPECT_FALSE(record.isDefaultEndpoint());
-    // load never tests it, even when handed the endpoint's own GUID
-    record.previousOs = false;
-    ASSERT_TRUE(record.load(endpoint.id(), endpoint.id()));
-    EXPECT_FALSE(record.isDefaultEndpoint());
-
-    // An empty GUID makes reload look the default endpoint up (Wine's own, not this one).
-    test::touchAudioStack();
-    ASSERT_TRUE(SUCCEEDED(CoInitializeEx(nullptr, COINIT_MULTITHREADED)));
-    const std::wstring wineDefault = getDefaultEndpointGuid(kRenderFlow);
-    EXPECT_FALSE(wineDefault.empty());
-    ASSERT_TRUE(record.reload(endpoint.id(), L""));
-    EXPECT_FALSE(record.isDefaultEndpoint());
-    CoUninitialize();
-}
-
-TEST_F(Records, ReloadTakesTheOldestLayoutsChildIntoTheFirstEffectSlot) {
+// The oldest layout: one child, in a value named after the endpoint, which only reload reads.
+TEST(Records, ReloadTakesTheOldestLayoutsChildIntoTheFirstEffectSlot) {
+    test::ProductKeyGuard productKey;
     TestEndpoint render(false), capture(true);
-    render.describe(L"D", L"N", L"H").fxValue(slot(kModeSlot), kVendorA).fxValue(slot(kEndpointSlot), kEndpointText);
-    capture.describe(L"D", L"N", L"H").fxValue(slot(kStreamSlot), kStreamText).fxValue(slot(kEndpointSlot),
-                                                                                      kStreamText);
-    TestChildStore renderStore(render.id()), captureStore(capture.id());
-    test::rawDeleteTree(renderStore.subkey());
-    test::rawDeleteTree(captureStore.subkey());
-    renderStore.legacyChild(kVendorB);
-    captureStore.legacyChild(kVendorC);
-
+    withFx(render.describe(L"D", L"N", L"H"), {{slot(kModeSlot), kVendorA}, {slot(kEndpointSlot), kEndpointText}});
+    withFx(capture.describe(L"D", L"N", L"H"), {{slot(kStreamSlot), kStreamText}, {slot(kEndpointSlot), kStreamText}});
+    test::rawSetText(kChildApoStoreKey, render.id(), kVendorB);
+    test::rawSetText(kChildApoStoreKey, capture.id(), kVendorC);
     DeviceAPOInfo record;
     ASSERT_TRUE(record.reload(render.id(), L"{00000000-0000-0000-0000-000000000000}"));
-    EXPECT_EQ(record.version, L"0");
-    EXPECT_EQ(record.orgGuid[kEndpointSlot], kVendorB);
-    EXPECT_EQ(record.orgGuid[kModeSlot], kVendorA);
-    EXPECT_EQ(record.postMixChild, kVendorB);
-    EXPECT_EQ(record.preMixChild, L"");
-
+    EXPECT_EQ(record.orgGuid[kModeSlot] + record.orgGuid[kEndpointSlot], kVendorA + kVendorB);
+    EXPECT_EQ(record.preMixChild + L"|" + record.postMixChild, L"|" + kVendorB);
     ASSERT_TRUE(record.reload(capture.id(), L"{00000000-0000-0000-0000-000000000000}"));
-    EXPECT_EQ(record.orgGuid[kStreamSlot], kVendorC);
-    EXPECT_EQ(record.orgGuid[kEndpointSlot], kStreamText);  // only the first effect slot
-    EXPECT_EQ(record.preMixChild, kVendorC);
-    EXPECT_EQ(record.postMixChild, L"");
-
-    // load ignores the oldest layout: the effect's own registrations stay.
+    EXPECT_EQ(record.orgGuid[kStreamSlot] + record.orgGuid[kEndpointSlot], kVendorC + kStreamText);  // the first only
+    EXPECT_EQ(record.preMixChild + L"|" + record.postMixChild, kVendorC + L"|");
     ASSERT_TRUE(record.load(render.id(), L""));
-    EXPECT_EQ(record.orgGuid[kEndpointSlot], kEndpointText);
-    EXPECT_EQ(record.postMixChild, L"");
+    EXPECT_EQ(record.orgGuid[kEndpointSlot] + L"|" + record.postMixChild, kEndpointText + L"|");
 }
 
-TEST(BackupFileName, NineCharactersBecomeUnderscores) {
-    EXPECT_EQ(backupFileName(L"Speakers", L"Zol Headset"), L"backup_Speakers_Zol Headset.reg");
-    EXPECT_EQ(backupFileName(L"a<b>c:d\"e", L"f/g\\h|i?j*k"), L"backup_a_b_c_d_e_f_g_h_i_j_k.reg");
-    EXPECT_EQ(backupFileName(L"", L""), L"backup__.reg");
+TEST(UsbSearch, MatchesLowerCasedHardwareIdsOfOneFlowAndTheCurrentTreeOnly) {
+    TestEndpoint upper(false), lower(false), other(false), capture(true), previous(false, true);
+    upper.describe(L"Speakers", L"Zol Headset", L"USB\\VID_0A1B&PID_00C2&MI_00\\7&1234");
+    lower.deviceState(1).property(p::kHardwareIdFallback, L"usb\\vid_0a1b&pid_00c2&mi_00");
+    // Property 39 wins over 2: this endpoint belongs to product 00C3.
+    other.describe(L"Speakers", L"Other", L"USB\\VID_0A1B&PID_00C3").property(p::kHardwareIdFallback, L"USB\\VID_0A1B&PID_00C2");
+    capture.describe(L"Microphone", L"Zol Headset", L"USB\\VID_0A1B&PID_00C2&MI_00");
+    previous.describe(L"Speakers", L"Zol Headset", L"USB\\VID_0A1B&PID_00C2");
+    const auto found = [&](std::uint16_t product, std::uint8_t flow) {  // which of these, in no particular order
+        std::set<std::wstring> ids, ours = {upper.id(), lower.id(), other.id(), capture.id(), previous.id()};
+        for (const EndpointMatch& match : findUsbEndpoints(0x0A1B, product, flow)) ids.insert(ours.count(match.endpointId) ? match.endpointId : L"");
+        return ids.erase(L""), ids;
+    };
+    EXPECT_EQ(found(0x00C2, 0), (std::set<std::wstring>{upper.id(), lower.id()}));
+    EXPECT_EQ(found(0x00C3, 0), std::set<std::wstring>{other.id()});
+    EXPECT_EQ(found(0x00C2, 7), std::set<std::wstring>{capture.id()});  // any flow but 0 is capture
+    EXPECT_EQ(getEndpointKeyPath(capture.id()), capture.key());
+    EXPECT_EQ(getEndpointKeyPath(previous.id()), L"");
+}
+
+// The format's fields where its size has them (6 channels at 44.1 kHz, the extensible format's
+// mask 0x3F), else property 3's mask; the older name and id properties; the system-effects switch.
+TEST(EndpointProperties, FormatFallbacksAndSystemEffectsSwitch) {
+    for (const auto& [size, tag, channels, rate, mask] : {std::tuple{0, 0, 0u, 0u, 0x63u}, {25, 0xFFFE, 0u, 0u, 0x63u}, {26, 1, 6u, 44100u, 0x63u},
+                                                          {31, 0xFFFE, 6u, 44100u, 0x63u}, {32, 0xFFFE, 6u, 44100u, 0x3Fu}, {32, 1, 6u, 44100u, 0x63u}}) {
+        TestEndpoint e(false);
+        std::vector<std::uint8_t> bytes(40, 0);
+        bytes[8] = tag & 0xFF, bytes[9] = tag >> 8, bytes[10] = 6, bytes[12] = 0x44, bytes[13] = 0xAC, bytes[28] = 0x3F;
+        const DWORD speakers = 0x63;
+        test::rawSetValue(e.describe(L"D", L"N", L"H").properties(), p::kPhysicalSpeakers, REG_DWORD, &speakers, sizeof speakers);
+        if (size) test::rawSetValue(e.properties(), p::kDeviceFormat, REG_BINARY, bytes.data(), size);
+        const EndpointProperties read = readEndpointProperties(e.key(), e.id());
+        EXPECT_EQ(std::tuple(read.channelCount, read.sampleRate, read.channelMask), std::tuple(channels, rate, mask)) << size;
+    }
+    TestEndpoint fallback(false);
+    fallback.deviceState(1).property(p::kDeviceDescription, L"D").property(p::kEndpointNameFallback, L"Name 6").property(p::kHardwareIdFallback, L"Id 2");
+    const EndpointProperties read = readEndpointProperties(fallback.key(), L"given id");
+    EXPECT_EQ(read.endpointId + L"|" + read.endpointName + L"|" + read.hardwareId, L"given id|Name 6|Id 2");
+    for (int stored : {1, 0, 2, -1, -2}) {  // -1: FxProperties without the value, -2: no FxProperties
+        TestEndpoint e(false);
+        if (e.describe(L"D", L"N", L"H"), stored >= -1) e.emptyFx();
+        if (stored >= 0) e.fxDword(p::kDisableSystemEffects, static_cast<DWORD>(stored));
+        EXPECT_EQ(readEndpointProperties(e.key(), e.id()).systemEffectsDisabled, stored > 0) << stored;
+    }
+}
+
+constexpr std::uint32_t kWord0 = 0x01001A7D;  // Bluetooth entry, company part 0x001A7D
+constexpr std::uint64_t kLow = (0x001A7Dull << 24) | 0x100000, kHigh = (0x001A7Dull << 24) | 0x1000FF;
+
+// A Bluetooth enumerator in the hardware id (else no search), the name cut before " Hands-Free" and
+// compared exactly, the first device of that name only, the address range.
+TEST(BluetoothMatch, Rules) {
+    const struct {
+        std::vector<std::pair<std::wstring, std::uint64_t>> paired;
+        std::wstring hardwareId, name;
+        bool matches;
+        int visits;
+    } rows[] = {
+        {{{L"Headset", kLow}}, L"BTHENUM\\{0000111e}_VID&0002", L"Headset", true, 1},
+        {{{L"Headset", kHigh}}, L"x BTHHFENUM\\{...}", L"Headset", true, 1},
+        {{{L"Headset", kLow}}, L"bthenum\\{0000111e}", L"Headset", false, 0},
+        {{{L"Headset", kLow}}, L"BTHHFENUM\\x", L"Headset Hands-Free AG Audio", true, 1},
+        {{{L"Headset", kLow}}, L"BTHHFENUM\\x", L"headset", false, 1},
+        {{{L"Speaker", kLow}, {L"Headset", kHigh + 1}, {L"Headset", kLow}}, L"BTHENUM\\x", L"Headset", false, 2},
+        {{{L"Headset", kLow - 1}}, L"BTHENUM\\x", L"Headset", false, 1},
+    };
+    for (const auto& row : rows) {
+        test::PairedBluetoothDevices paired(row.paired);
+        EXPECT_EQ(matchesBluetoothDevice(kWord0, 0xFF100000, 0x001000FF, row.hardwareId, row.name), row.matches) << &row - rows;
+        EXPECT_EQ(paired.visited(), row.visits) << &row - rows;
+    }
 }
 
 }  // namespace

@@ -12,137 +12,104 @@
 
 namespace zol::test {
 
-std::wstring freshGuidText() {
-    GUID guid{};
-    CoCreateGuid(&guid);
-    wchar_t text[64] = {};
-    StringFromGUID2(guid, text, 64);
-    return text;
-}
-
-void touchAudioStack() {
-    using Microsoft::WRL::ComPtr;
-    const HRESULT init = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
-    {
-        ComPtr<IMMDeviceEnumerator> enumerator;
-        if (SUCCEEDED(CoCreateInstance(__uuidof(MMDeviceEnumerator), nullptr, CLSCTX_ALL,
-                                       IID_PPV_ARGS(&enumerator)))) {
-            ComPtr<IMMDeviceCollection> all;
-            enumerator->EnumAudioEndpoints(eAll, DEVICE_STATEMASK_ALL, &all);
-        }
-    }
-    if (SUCCEEDED(init)) CoUninitialize();
-}
-
 namespace {
-// Wine writes its endpoints the first time the audio stack is used. Doing that before any test
-// makes the flow keys Wine's own, so no fixture ever creates (and later deletes) them.
-class AudioStackFirst : public ::testing::Environment {
-public:
-    void SetUp() override { touchAudioStack(); }
+// Wine writes its endpoints when the audio stack is first used: before any test, so no endpoint makes the flow keys.
+struct AudioStackFirst : ::testing::Environment {
+    void SetUp() override {
+        const HRESULT init = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+        Microsoft::WRL::ComPtr<IMMDeviceEnumerator> enumerator;
+        Microsoft::WRL::ComPtr<IMMDeviceCollection> all;
+        if (SUCCEEDED(CoCreateInstance(__uuidof(MMDeviceEnumerator), nullptr, CLSCTX_ALL, IID_PPV_ARGS(&enumerator))))
+            enumerator->EnumAudioEndpoints(eAll, DEVICE_STATEMASK_ALL, &all);
+        all.Reset(), enumerator.Reset();
+        if (SUCCEEDED(init)) CoUninitialize();
+    }
 };
 const auto* const kAudioStackFirst = ::testing::AddGlobalTestEnvironment(new AudioStackFirst);
 }  // namespace
 
-OwnedKey::OwnedKey(std::wstring path) : path_(std::move(path)) {
-    // Find the outermost missing ancestor before creating anything.
-    std::wstring probe = path_;
-    while (!rawKeyExists(probe)) {
-        topCreated_ = probe;
-        const auto slash = probe.rfind(L'\\');
-        if (slash == std::wstring::npos) break;
-        probe.resize(slash);
-    }
-    rawCreateKey(path_);
+std::wstring freshGuidText() {
+    GUID guid{};
+    wchar_t text[64] = {};
+    return CoCreateGuid(&guid), StringFromGUID2(guid, text, 64), text;
 }
 
-OwnedKey::~OwnedKey() { rawDeleteTree(topCreated_.empty() ? path_ : topCreated_); }
-
 TestEndpoint::TestEndpoint(bool capture, bool previousOs, std::wstring id)
-    : id_(std::move(id)), key_(zol::apo_install::endpointKeyPath(previousOs, capture, id_)) {}
+    : id_(std::move(id)), key_(apo_install::endpointKeyPath(previousOs, capture, id_)) {
+    for (std::wstring probe = key_; !rawKeyExists(probe); probe.resize(probe.rfind(L'\\'))) topCreated_ = probe;
+    rawCreateKey(key_);
+}
 
-TestEndpoint& TestEndpoint::describe(const std::wstring& description, const std::wstring& name,
-                                     const std::wstring& hardwareId) {
-    namespace p = zol::apo_install::property;
-    deviceState(1);
-    property(p::kDeviceDescription, description);
-    property(p::kEndpointName, name);
-    return property(p::kHardwareId, hardwareId);
+TestEndpoint::~TestEndpoint() { rawDeleteTree(topCreated_.empty() ? key_ : topCreated_); }
+
+TestEndpoint& TestEndpoint::describe(const std::wstring& description, const std::wstring& name, const std::wstring& hardwareId) {
+    namespace p = apo_install::property;
+    return deviceState(1).property(p::kDeviceDescription, description).property(p::kEndpointName, name).property(p::kHardwareId, hardwareId);
 }
 
 TestEndpoint& TestEndpoint::property(const std::wstring& name, const std::wstring& text) {
-    rawSetText(properties(), name, text);
-    return *this;
+    return rawSetText(properties(), name, text), *this;
 }
 
-TestEndpoint& TestEndpoint::dwordProperty(const std::wstring& name, DWORD value) {
-    rawSetValue(properties(), name, REG_DWORD, &value, sizeof value);
-    return *this;
-}
-
-TestEndpoint& TestEndpoint::binaryProperty(const std::wstring& name, const std::vector<std::uint8_t>& bytes) {
-    rawSetValue(properties(), name, REG_BINARY, bytes.data(), static_cast<DWORD>(bytes.size()));
-    return *this;
-}
-
-TestEndpoint& TestEndpoint::deviceState(DWORD state) {
-    rawSetValue(key(), L"DeviceState", REG_DWORD, &state, sizeof state);
-    return *this;
-}
+TestEndpoint& TestEndpoint::deviceState(DWORD state) { return rawSetValue(key_, L"DeviceState", REG_DWORD, &state, sizeof state), *this; }
 
 TestEndpoint& TestEndpoint::fxValue(const std::wstring& name, const std::wstring& text) {
-    rawSetText(fx(), name, text);
-    return *this;
-}
-
-TestEndpoint& TestEndpoint::fxDword(const std::wstring& name, DWORD value) {
-    rawSetValue(fx(), name, REG_DWORD, &value, sizeof value);
-    return *this;
-}
-
-TestEndpoint& TestEndpoint::emptyFx() {
     rawCreateKey(fx());
-    return *this;
+    return name.empty() ? *this : (rawSetText(fx(), name, text), *this);
 }
 
-TestChildStore::TestChildStore(const std::wstring& endpointId) : endpointId_(endpointId) {
-    productKeyCreated_ = !rawKeyExists(zol::common::kProductKey);
-    storeCreated_ = !rawKeyExists(zol::apo_install::kChildApoStoreKey);
-    rawCreateKey(zol::apo_install::kChildApoStoreKey);
+TestEndpoint& TestEndpoint::fxDword(const std::wstring& name, DWORD value) { return rawSetValue(fx(), name, REG_DWORD, &value, sizeof value), *this; }
+
+ProductKeyGuard::ProductKeyGuard()
+    : keyExisted(rawKeyExists(common::kProductKey)), storeExisted(rawKeyExists(apo_install::kChildApoStoreKey)) {}
+
+ProductKeyGuard::~ProductKeyGuard() {
+    if (!keyExisted || !storeExisted) rawDeleteTree(keyExisted ? apo_install::kChildApoStoreKey : common::kProductKey);
 }
 
-TestChildStore::~TestChildStore() {
-    rawDeleteTree(subkey());
-    rawDeleteValue(zol::apo_install::kChildApoStoreKey, endpointId_);
-    if (productKeyCreated_)
-        rawDeleteTree(zol::common::kProductKey);
-    else if (storeCreated_)
-        rawDeleteTree(zol::apo_install::kChildApoStoreKey);
-}
-
-std::wstring TestChildStore::subkey() const { return zol::apo_install::childApoStoreKeyPath(endpointId_); }
-
-TestChildStore& TestChildStore::value(const std::wstring& name, const std::wstring& text) {
-    rawSetText(subkey(), name, text);
-    return *this;
-}
-
-TestChildStore& TestChildStore::legacyChild(const std::wstring& text) {
-    rawSetText(zol::apo_install::kChildApoStoreKey, endpointId_, text);
-    return *this;
-}
-
-PairedBluetoothDevices::PairedBluetoothDevices(std::vector<Device> devices)
-    : devices_(std::move(devices)), visited_(std::make_shared<int>(0)) {
-    previous_ = zol::apo_install::exchangeBluetoothDeviceSearch(
-        [devices = devices_, visited = visited_](const zol::apo_install::BluetoothDeviceVisitor& visit) {
-            for (const Device& device : devices) {
-                ++*visited;
-                if (visit(device.name, device.address)) return;
-            }
+PairedBluetoothDevices::PairedBluetoothDevices(std::vector<std::pair<std::wstring, std::uint64_t>> devices) {
+    previous_ = apo_install::exchangeBluetoothDeviceSearch(
+        [devices = std::move(devices), visited = visited_](const apo_install::BluetoothDeviceVisitor& visit) {
+            for (const auto& [name, address] : devices)
+                if (++*visited && visit(name, address)) return;
         });
 }
 
-PairedBluetoothDevices::~PairedBluetoothDevices() { zol::apo_install::exchangeBluetoothDeviceSearch(std::move(previous_)); }
+PairedBluetoothDevices::~PairedBluetoothDevices() { apo_install::exchangeBluetoothDeviceSearch(std::move(previous_)); }
+
+std::optional<StoredValue> storedValue(const std::wstring& key, const std::wstring& name) {
+    StoredValue value;
+    return rawGetValue(key, name, &value.type, &value.bytes) ? std::optional(value) : std::nullopt;
+}
+
+std::wstring storedText(const std::wstring& key, const std::wstring& name) {
+    const auto value = storedValue(key, name);
+    if (!value) return L"<absent>";
+    if (value->type != REG_SZ) return L"<type " + std::to_wstring(value->type) + L">";
+    const std::wstring text(reinterpret_cast<const wchar_t*>(value->bytes.data()), value->bytes.size() / sizeof(wchar_t));
+    return text.substr(0, text.find(L'\0'));
+}
+
+std::map<std::wstring, StoredValue> storedTree(const std::wstring& key) {
+    std::map<std::wstring, StoredValue> out;
+    std::wstring subkey;
+    const HKEY root = rawRoot(key, &subkey);
+    HKEY handle = nullptr;
+    if (RegOpenKeyExW(root, subkey.c_str(), 0, KEY_READ | KEY_WOW64_64KEY, &handle) != ERROR_SUCCESS) return out;
+    out[L"\\"] = StoredValue{};
+    wchar_t name[512];
+    for (DWORD i = 0, length = 512; RegEnumValueW(handle, i, name, &length, 0, 0, 0, 0) == ERROR_SUCCESS; length = 512, ++i)
+        out[L"\\" + std::wstring(name, length)] = *storedValue(key, std::wstring(name, length));
+    for (DWORD i = 0, length = 512; RegEnumKeyExW(handle, i, name, &length, 0, 0, 0, 0) == ERROR_SUCCESS; length = 512, ++i)
+        for (const auto& [path, value] : storedTree(key + L"\\" + std::wstring(name, length)))
+            out[L"\\" + std::wstring(name, length) + path] = value;
+    RegCloseKey(handle);
+    return out;
+}
+
+bool installedOn(const std::wstring& endpointId) {
+    apo_install::DeviceAPOInfo record;
+    return record.load(endpointId, L"") && record.isInstalled();
+}
 
 }  // namespace zol::test

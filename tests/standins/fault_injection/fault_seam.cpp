@@ -18,10 +18,8 @@ void countChange() {
 
 const bool installed = [] {
     wchar_t text[32] = {};
-    if (GetEnvironmentVariableW(L"ZOL_FAULT_AT", text, 32) == 0) return false;
-    remaining = std::wcstol(text, nullptr, 10);
-    if (remaining > 0) zol::registry::setChangeObserver(countChange);
-    return true;
+    remaining = GetEnvironmentVariableW(L"ZOL_FAULT_AT", text, 32) ? std::wcstol(text, nullptr, 10) : 0;
+    return remaining > 0 && (zol::registry::setChangeObserver(countChange), true);
 }();
 
 }  // namespace
