@@ -1,16 +1,16 @@
 // Ownership and DACL repair of registry keys, read back through the security descriptor.
 #include <windows.h>
 
-#include <aclapi.h>
-#include <gtest/gtest.h>
 #include <sddl.h>
+
+#include <gtest/gtest.h>
 
 #include <algorithm>
 
 #include "common/system_error.h"
+#include "common/unique_handle.h"
 #include "registry/permissions.h"
 #include "registry/registry.h"
-#include "support/debug_channel.h"
 #include "support/scratch_key.h"
 
 namespace zol::registry {
@@ -18,153 +18,101 @@ namespace {
 
 using test::narrow;
 
-constexpr SECURITY_INFORMATION kAllParts =
-    OWNER_SECURITY_INFORMATION | GROUP_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION;
-
-using test::rawSetKeySecurity;
-
-// The key's descriptor as SDDL text ("" when it cannot be read).
-std::string securityOf(const std::wstring& path, SECURITY_INFORMATION parts) {
+// The key's owner and DACL as SDDL ("" when unreadable).
+std::string securityOf(const std::wstring& path) {
     std::wstring subkey;
-    HKEY root = test::rawRoot(path, &subkey);
-    HKEY key = nullptr;
-    if (RegOpenKeyExW(root, subkey.c_str(), 0, READ_CONTROL | KEY_WOW64_64KEY, &key) != ERROR_SUCCESS) return "";
-    std::vector<BYTE> buffer(4096);
-    DWORD size = static_cast<DWORD>(buffer.size());
-    const LONG rc = RegGetKeySecurity(key, parts, buffer.data(), &size);
-    RegCloseKey(key);
-    if (rc != ERROR_SUCCESS) return "";
+    const HKEY root = test::rawRoot(path, &subkey);
+    common::unique_hkey key;
+    RegOpenKeyExW(root, subkey.c_str(), 0, READ_CONTROL | KEY_WOW64_64KEY, key.put());
+    std::vector<BYTE> descriptor(4096);
+    DWORD size = static_cast<DWORD>(descriptor.size());
+    const SECURITY_INFORMATION parts = OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION;
     LPWSTR text = nullptr;
-    if (!ConvertSecurityDescriptorToStringSecurityDescriptorW(buffer.data(), SDDL_REVISION_1, parts, &text, nullptr))
+    if (RegGetKeySecurity(key.get(), parts, descriptor.data(), &size) != ERROR_SUCCESS ||
+        !ConvertSecurityDescriptorToStringSecurityDescriptorW(descriptor.data(), SDDL_REVISION_1, parts, &text, nullptr))
         return "";
-    std::string result = narrow(text);
-    LocalFree(text);
-    return result;
+    common::unique_local owner(text);
+    return narrow(text);
 }
 
-// The entries of a "D:..." text, in order, without the control flags before them.
-std::vector<std::string> entriesOf(const std::string& dacl) {
-    std::vector<std::string> entries;
-    for (std::size_t open = dacl.find('('); open != std::string::npos; open = dacl.find('(', open + 1))
-        entries.push_back(dacl.substr(open + 1, dacl.find(')', open) - open - 1));
-    return entries;
-}
-
-std::size_t countOf(const std::vector<std::string>& entries, const std::string& entry) {
-    return static_cast<std::size_t>(std::count(entries.begin(), entries.end(), entry));
-}
-
-bool takeOwnershipPrivilegeEnabled() {
-    HANDLE token = nullptr;
-    OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token);
-    LUID luid{};
-    LookupPrivilegeValueW(nullptr, L"SeTakeOwnershipPrivilege", &luid);
-    std::vector<BYTE> buffer(4096);
-    DWORD size = 0;
-    GetTokenInformation(token, TokenPrivileges, buffer.data(), static_cast<DWORD>(buffer.size()), &size);
-    CloseHandle(token);
-    const auto* privileges = reinterpret_cast<const TOKEN_PRIVILEGES*>(buffer.data());
-    for (DWORD i = 0; i < privileges->PrivilegeCount; ++i)
-        if (privileges->Privileges[i].Luid.LowPart == luid.LowPart &&
-            privileges->Privileges[i].Luid.HighPart == luid.HighPart)
-            return (privileges->Privileges[i].Attributes & SE_PRIVILEGE_ENABLED) != 0;
-    return false;
-}
-
-void disableTakeOwnershipPrivilege() {
-    HANDLE token = nullptr;
-    OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES, &token);
-    TOKEN_PRIVILEGES privileges{};
-    privileges.PrivilegeCount = 1;
+// Whether SeTakeOwnershipPrivilege is enabled; `disable` turns it off first.
+bool takeOwnershipEnabled(bool disable = false) {
+    common::unique_kernel_handle token;
+    OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, token.put());
+    TOKEN_PRIVILEGES privileges{1};
     LookupPrivilegeValueW(nullptr, L"SeTakeOwnershipPrivilege", &privileges.Privileges[0].Luid);
-    AdjustTokenPrivileges(token, FALSE, &privileges, sizeof privileges, nullptr, nullptr);
-    CloseHandle(token);
-}
-
-std::string failureOf(void (*operation)(const std::wstring&), const std::wstring& path) {
-    return test::registryMessageOf([&] { operation(path); });
+    if (disable) AdjustTokenPrivileges(token.get(), FALSE, &privileges, sizeof privileges, nullptr, nullptr);
+    PRIVILEGE_SET set{1, PRIVILEGE_SET_ALL_NECESSARY, {{privileges.Privileges[0].Luid, 0}}};
+    BOOL enabled = FALSE;
+    return PrivilegeCheck(token.get(), &set, &enabled) && enabled;
 }
 
 bool createSucceeds(const std::wstring& path) {
-    try {
-        createKey(path);
-        return true;
-    } catch (const RegistryException&) {
-        return false;
-    }
+    return test::registryMessageOf([&] { createKey(path); }) == "(no exception)";
 }
 
-class Permissions : public ::testing::Test {
-protected:
-    void SetUp() override { disableTakeOwnershipPrivilege(); }
-    test::ScratchKey scratch{L"permissions", L"HKEY_LOCAL_MACHINE"};
-    test::DebugChannelListener channel;
-};
-
-// Ownership then DACL repair of keys that refuse the creation of FxProperties. The
-// Administrators entry is merged in once; other trustees' entries (deny ones too) and inherited
-// entries stay, the inherited ones last. Wine orders and merges a group's several entries
-// differently from Windows, so every case has at most one entry of the group.
-TEST_F(Permissions, RepairMergesOneAdministratorsEntryAndKeepsTheRest) {
+// Keys that refuse the creation of FxProperties: the owner becomes Administrators, whose entry
+// is merged in once; other trustees' entries (deny ones too) and inherited ones stay, inherited
+// last. (Wine merges a group's several entries unlike Windows: at most one per case.)
+TEST(Permissions, RepairMergesOneAdministratorsEntryAndKeepsTheRest) {
+    const test::ScratchKey scratch{L"permissions", L"HKEY_LOCAL_MACHINE"};
     const struct {
         const wchar_t* sddl;
-        std::vector<std::string> kept;  // besides "A;OICI;KA;;;BA"
+        const char* kept;    // the DACL besides "(A;OICI;KA;;;BA)"
         bool creationAfter;  // not asserted where the merged entry's place decides it
     } cases[] = {
-        {L"O:BAG:BAD:(A;;KR;;;BA)(A;;KR;;;BU)(A;ID;KR;;;WD)", {"A;;KR;;;BU", "A;ID;KR;;;WD"}, true},
-        {L"O:BAG:BAD:", {}, true},
-        {L"O:BUG:BUD:P(A;;KR;;;BA)(A;;KR;;;BU)", {"A;;KR;;;BU"}, true},
-        {L"O:BAG:BAD:P(D;;0x6;;;WD)(A;;KA;;;WD)", {"D;;DCLC;;;WD", "A;;KA;;;WD"}, false},
+        {L"O:BAG:BAD:(A;;KR;;;BA)(A;;KR;;;BU)(A;ID;KR;;;WD)", "(A;;KR;;;BU)(A;ID;KR;;;WD)", true},
+        {L"O:BAG:BAD:", "", true},
+        {L"O:BUG:BUD:P(A;;KR;;;BA)(A;;KR;;;BU)", "(A;;KR;;;BU)", true},
+        {L"O:BAG:BAD:P(D;;0x6;;;WD)(A;;KA;;;WD)", "(D;;DCLC;;;WD)(A;;KA;;;WD)", false},
     };
-    int n = 0;
+    takeOwnershipEnabled(true);
     for (const auto& c : cases) {
-        const std::wstring key = scratch.sub(L"case" + std::to_wstring(++n));
+        const std::wstring key = scratch.sub(L"case" + std::to_wstring(&c - cases));
         test::rawCreateKey(key);
-        rawSetKeySecurity(key, c.sddl);
-        EXPECT_FALSE(createSucceeds(key + L"\\FxProperties\\deeper")) << n;
+        test::rawSetKeySecurity(key, c.sddl);
+        EXPECT_FALSE(createSucceeds(key + L"\\FxProperties\\deeper")) << &c - cases;
         takeKeyOwnership(key);
-        EXPECT_EQ(securityOf(key, OWNER_SECURITY_INFORMATION), "O:BA") << n;
-        EXPECT_FALSE(takeOwnershipPrivilegeEnabled()) << "the privilege is dropped again";
+        EXPECT_FALSE(takeOwnershipEnabled()) << "the privilege is dropped again";
         ensureKeyWritable(key);
-        std::vector<std::string> entries = entriesOf(securityOf(key, DACL_SECURITY_INFORMATION));
-        EXPECT_EQ(countOf(entries, "A;OICI;KA;;;BA"), 1u) << n;
-        entries.erase(std::remove(entries.begin(), entries.end(), "A;OICI;KA;;;BA"), entries.end());
-        EXPECT_EQ(entries, c.kept) << n;
-        if (c.creationAfter) EXPECT_TRUE(createSucceeds(key + L"\\FxProperties\\deeper")) << n;
-        rawSetKeySecurity(key, L"O:BAG:BAD:(A;;KA;;;BA)");  // let the scratch key go
+        std::string security = securityOf(key);
+        const auto merged = security.find("(A;OICI;KA;;;BA)");
+        ASSERT_NE(merged, std::string::npos) << security;
+        security.erase(merged, 16);
+        EXPECT_EQ(security.find("(A;OICI;KA;;;BA)"), std::string::npos) << "merged once";
+        EXPECT_EQ(security.substr(0, 5), "O:BAD") << &c - cases;
+        EXPECT_EQ(security.substr(std::min(security.find('('), security.size())), c.kept) << &c - cases;
+        if (c.creationAfter) EXPECT_TRUE(createSucceeds(key + L"\\FxProperties\\deeper")) << &c - cases;
+        test::rawSetKeySecurity(key, L"O:BAG:BAD:(A;;KA;;;BA)");  // lets the scratch key go
     }
 }
 
-TEST_F(Permissions, FailuresRaiseTheRegistryLayersMessages) {
-    const std::wstring missing = scratch.sub(L"missing");
-    channel.clear();
-    EXPECT_EQ(failureOf(ensureKeyWritable, missing),
-              narrow(L"Error while getting security information for registry key " + missing + L": " +
-                     zol::common::systemErrorText(ERROR_INVALID_HANDLE)));
-    const auto lines = channel.ownLines();
-    ASSERT_EQ(lines.size(), 2u);
-    EXPECT_EQ(lines[0], "[brisol]Error while opening registry key " + narrow(missing) + ": ");
-    EXPECT_EQ(failureOf(takeKeyOwnership, missing),
-              narrow(L"Error while setting security information for registry key " + missing + L": " +
-                     zol::common::systemErrorText(ERROR_INVALID_HANDLE)));
-    EXPECT_TRUE(takeOwnershipPrivilegeEnabled()) << "a failure between enabling and disabling leaves it enabled";
-    disableTakeOwnershipPrivilege();
-
-    EXPECT_EQ(failureOf(ensureKeyWritable, L"HKLM\\SOFTWARE"), "Unknown root key HKLM");
-    EXPECT_FALSE(takeOwnershipPrivilegeEnabled());
-    EXPECT_EQ(failureOf(takeKeyOwnership, L"HKLM\\SOFTWARE"), "Unknown root key HKLM");
-    EXPECT_TRUE(takeOwnershipPrivilegeEnabled()) << "the path is split after the privilege was enabled";
-    EXPECT_EQ(failureOf(takeKeyOwnership, L"HKEY_LOCAL_MACHINE"), "Key HKEY_LOCAL_MACHINE has invalid format");
-
-    // A key whose owner denies reading its security to everyone else.
-    const std::wstring foreign = scratch.sub(L"foreign");
-    test::rawCreateKey(foreign);
-    rawSetKeySecurity(foreign, L"O:LSG:LSD:P(D;;WOWD;;;WD)(A;;KA;;;WD)");
-    EXPECT_EQ(failureOf(ensureKeyWritable, foreign),
-              narrow(L"Error while getting security information for registry key " + foreign + L": " +
-                     zol::common::systemErrorText(ERROR_INVALID_HANDLE)));
+TEST(Permissions, FailuresRaiseTheRegistryLayersMessages) {
+    const test::ScratchKey scratch{L"permissions", L"HKEY_LOCAL_MACHINE"};
+    const std::wstring missing = scratch.sub(L"missing"), foreign = scratch.sub(L"foreign");
+    test::rawCreateKey(foreign);  // its owner denies reading its security to everyone else
+    test::rawSetKeySecurity(foreign, L"O:LSG:LSD:P(D;;WOWD;;;WD)(A;;KA;;;WD)");
+    const std::string invalidHandle = narrow(common::systemErrorText(ERROR_INVALID_HANDLE));
+    const struct {
+        void (*operation)(const std::wstring&);
+        std::wstring path;
+        std::string message;
+        bool privilegeLeftOn;  // a failure between enabling and disabling leaves it enabled
+    } rows[] = {
+        {ensureKeyWritable, missing, "Error while getting security information for registry key " + narrow(missing) + ": " + invalidHandle, false},
+        {takeKeyOwnership, missing, "Error while setting security information for registry key " + narrow(missing) + ": " + invalidHandle, true},
+        {ensureKeyWritable, L"HKLM\\SOFTWARE", "Unknown root key HKLM", false},
+        {takeKeyOwnership, L"HKLM\\SOFTWARE", "Unknown root key HKLM", true},  // split after enabling
+        {takeKeyOwnership, L"HKEY_LOCAL_MACHINE", "Key HKEY_LOCAL_MACHINE has invalid format", true},
+        {ensureKeyWritable, foreign, "Error while getting security information for registry key " + narrow(foreign) + ": " + invalidHandle, false},
+    };
+    for (const auto& row : rows) {
+        takeOwnershipEnabled(true);
+        EXPECT_EQ(test::registryMessageOf([&] { row.operation(row.path); }), row.message);
+        EXPECT_EQ(takeOwnershipEnabled(), row.privilegeLeftOn) << row.message;
+    }
     std::wstring subkey;
-    HKEY root = test::rawRoot(foreign, &subkey);
+    const HKEY root = test::rawRoot(foreign, &subkey);
     EXPECT_EQ(RegDeleteKeyExW(root, subkey.c_str(), KEY_WOW64_64KEY, 0), ERROR_SUCCESS);
 }
 

@@ -2,13 +2,8 @@
 
 #include <windows.h>
 
-namespace zol::test {
-
-std::wstring besideThisProgram(const std::wstring& relativePath) {
+std::wstring zol::test::besideThisProgram(const std::wstring& relativePath) {
     wchar_t path[MAX_PATH];
-    const DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH);
-    std::wstring self(path, length);
+    const std::wstring self(path, GetModuleFileNameW(nullptr, path, MAX_PATH));
     return self.substr(0, self.find_last_of(L"\\/") + 1) + relativePath;
 }
-
-}  // namespace zol::test

@@ -1,11 +1,8 @@
-// Where the test stand-ins lie: the build puts them beside the test programs.
+// The stand-ins are built beside the test programs.
 #pragma once
 
 #include <string>
 
 namespace zol::test {
-
-// Full path of `relativePath` in the directory of the running program.
-std::wstring besideThisProgram(const std::wstring& relativePath);
-
-}  // namespace zol::test
+std::wstring besideThisProgram(const std::wstring& relativePath);  // in the running program's directory
+}

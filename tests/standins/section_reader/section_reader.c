@@ -1,29 +1,21 @@
-/* Opens the settings section by name from a process of its own, the way the audio effect
- * does, and prints its first 611 bytes as hex on one line (or "absent <error>"). Written in C
- * against the public header, so the header's layout is also checked by a C compiler. */
+/* Opens the settings section by name from a process of its own, as the audio effect does, and
+ * prints its first 611 bytes as hex on one line (or "absent <error>"). In C against the public
+ * header, so a C compiler checks the header's layout too. */
 #include <windows.h>
 
 #include <stdio.h>
 
 #include "zol_ecd_api.h"
 
-#define SECTION_NAME L"Global\\{372E213D-95EA-4306-A914-F50DB21A21CE}"
 #define SHOWN_BYTES (4 + sizeof(ControlBlock) + sizeof(EffectBlock))
-
 ZOL_STATIC_CHECK(reader_shown_bytes, SHOWN_BYTES == 611);
 
 int main(void) {
-    HANDLE section = OpenFileMappingW(FILE_MAP_READ, FALSE, SECTION_NAME);
-    const unsigned char* view;
+    HANDLE section = OpenFileMappingW(FILE_MAP_READ, FALSE, L"Global\\{372E213D-95EA-4306-A914-F50DB21A21CE}");
+    const unsigned char* view = section ? (const unsigned char*)MapViewOfFile(section, FILE_MAP_READ, 0, 0, SHOWN_BYTES) : NULL;
     size_t i;
-    if (section == NULL) {
-        printf("absent %lu\n", GetLastError());
-        return 1;
-    }
-    view = (const unsigned char*)MapViewOfFile(section, FILE_MAP_READ, 0, 0, SHOWN_BYTES);
     if (view == NULL) {
-        printf("unmapped %lu\n", GetLastError());
-        CloseHandle(section);
+        printf("absent %lu\n", GetLastError());
         return 1;
     }
     for (i = 0; i < SHOWN_BYTES; ++i) printf("%02x", view[i]);
