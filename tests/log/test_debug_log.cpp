@@ -10,7 +10,6 @@
 
 #include "common/system_error.h"
 #include "common/unique_handle.h"
-#include "registry/permissions.h"
 #include "registry/registry.h"
 #include "support/debug_channel.h"
 #include "support/scratch_key.h"
@@ -18,29 +17,24 @@
 namespace {
 
 namespace reg = zol::registry;
-using Dbgw = void (*)(const wchar_t*, ...);
 
 TEST(DebugLog, LinesArriveAsSent) {
     zol::common::unique_module dll(LoadLibraryW(L"zol_ecd_api.dll"));
-    const auto dbg = reinterpret_cast<void (*)(const char*, ...)>(
-        reinterpret_cast<void*>(GetProcAddress(dll.get(), "?_dbg@@YAXPEBDZZ")));
-    static const auto dbgw = reinterpret_cast<Dbgw>(reinterpret_cast<void*>(GetProcAddress(dll.get(), "?_dbgw@@YAXPEB_WZZ")));
+    const auto dbg = reinterpret_cast<void (*)(const char*, ...)>(reinterpret_cast<void*>(GetProcAddress(dll.get(), "?_dbg@@YAXPEBDZZ")));
+    static const auto dbgw =
+        reinterpret_cast<void (*)(const wchar_t*, ...)>(reinterpret_cast<void*>(GetProcAddress(dll.get(), "?_dbgw@@YAXPEB_WZZ")));
     ASSERT_TRUE(dbg && dbgw);
     const zol::test::ScratchKey key{L"log"};
     const std::wstring missing = key.sub(L"missing");
     const std::string opening = "[brisol]Error while opening registry key " + zol::test::narrow(missing) + ": ";
     const std::string notFound = "[brisol]" + zol::test::narrow(zol::common::systemErrorText(ERROR_FILE_NOT_FOUND));
-    const struct {
-        std::function<void()> send;
-        std::vector<std::string> lines;
-    } rows[] = {
+    const std::pair<std::function<void()>, std::vector<std::string>> rows[] = {
         {[&] { dbgw(L"[brisol]:%S", "unInit"); }, {"[brisol]:unInit"}},
         {[&] { dbg(nullptr), dbgw(nullptr); }, {}},
         {[&] { dbgw(L"[brisol]:%s=%d", L"count", 42); }, {"[brisol]:count=42"}},
         {[&] { dbg("plain text, %d%% sure", 100); }, {"plain text, 100% sure"}},
         {[&] { dbg("%s", std::string(300, 'n').c_str()); }, {std::string(255, 'n')}},
         {[&] { dbgw(L"[brisol]:%s", std::wstring(300, L'w').c_str()); }, {"[brisol]:" + std::string(246, 'w')}},
-        {[&] { dbg("%s", std::string(255, 'a').c_str()); }, {std::string(255, 'a')}},
         {[&] { dbgw(L"%s", std::wstring(254, L'b').c_str()); }, {std::string(254, 'b')}},
         {[&] { dbg("caf\xe9"); }, {"caf\xe9"}},  // widened as Latin-1, arrives in code page 1252
         {[&] {
@@ -52,15 +46,13 @@ TEST(DebugLog, LinesArriveAsSent) {
         {[&] { reg::keyExists(missing); }, {}},  // opens directly, unlike every other operation
         {[&] { reg::writeStringValue(key.path(), L"s", L"abc"); }, {"[brisol]start writevalue"}},
         {[&] { reg::valueExists(missing, L"v"); }, {opening, notFound}},
-        {[&] { reg::writeStringValue(missing, L"s", L"x"); },
-         {"[brisol]start writevalue", opening, notFound, "[brisol]invalid handle"}},
-        {[&] { zol::test::registryMessageOf([&] { reg::ensureKeyWritable(missing); }); }, {opening, notFound}},
+        {[&] { reg::writeStringValue(missing, L"s", L"x"); }, {"[brisol]start writevalue", opening, notFound, "[brisol]invalid handle"}},
     };
     zol::test::DebugChannelListener channel;
-    for (const auto& row : rows) {
+    for (const auto& [send, lines] : rows) {
         channel.clear();
-        row.send();
-        EXPECT_EQ(channel.ownLines(), row.lines) << &row - rows;
+        send();
+        EXPECT_EQ(channel.ownLines(), lines);
     }
 }
 

@@ -14,33 +14,26 @@ const wchar_t* const kValues[2] = {L"", L"ThreadingModel"};
 
 CoreAudioStandin::CoreAudioStandin() {
     const std::wstring path = besideThisProgram(L"standin_core_audio.dll");
-    // Loaded here first so its state outlives every COM apartment of the test.
-    module_ = LoadLibraryW(path.c_str());
-    const auto get = reinterpret_cast<State* (*)()>(
-        reinterpret_cast<void*>(module_ ? GetProcAddress(module_, "standin_state") : nullptr));
+    module_ = LoadLibraryW(path.c_str());  // first, so its state outlives every COM apartment of the test
+    const FARPROC get = module_ ? GetProcAddress(module_, "standin_state") : nullptr;
     if (!get) throw std::runtime_error("standin_core_audio.dll not found beside the test");
-    state_ = get();
+    state_ = reinterpret_cast<State* (*)()>(reinterpret_cast<void*>(get))();
     for (int i = 0; i < 2; ++i) {
         DWORD type = 0;
         std::string bytes;
-        if (rawGetValue(kServerKey, kValues[i], &type, &bytes))
+        if (rawGetValue(kServerKey, kValues[i], &type, &bytes) && bytes.size() > 1)
             previous_[i].assign(reinterpret_cast<const wchar_t*>(bytes.data()), bytes.size() / 2 - 1);
     }
-    rawSetText(kServerKey, L"", path);
-    rawSetText(kServerKey, L"ThreadingModel", L"Both");
+    rawSetText(kServerKey, kValues[0], path);
+    rawSetText(kServerKey, kValues[1], L"Both");
     reset();
 }
 
 CoreAudioStandin::~CoreAudioStandin() {
-    for (int i = 0; i < 2; ++i) {
-        if (!previous_[i].empty()) rawSetText(kServerKey, kValues[i], previous_[i]);
-        else rawDeleteValue(kServerKey, kValues[i]);
-    }
+    for (int i = 0; i < 2; ++i) previous_[i].empty() ? rawDeleteValue(kServerKey, kValues[i]) : rawSetText(kServerKey, kValues[i], previous_[i]);
     FreeLibrary(module_);
 }
 
-void CoreAudioStandin::reset() {
-    *state_ = State{{true, true}, {1.0f, 1.0f}, {FALSE, FALSE}, false, state_->liveObjects, -1, -1};
-}
+void CoreAudioStandin::reset() { *state_ = State{{true, true}, {1.0f, 1.0f}, {FALSE, FALSE}, false, state_->liveObjects, -1, -1}; }
 
 }  // namespace zol::test

@@ -1,7 +1,6 @@
 // Puts tests/standins/core_audio in place of the system's endpoint enumerator class for the life
 // of this object (the whole prefix sees it: suites take the "core_audio" lock), so the library's
-// Core Audio calls meet endpoints whose level and mute persist. Starts at two present endpoints
-// at full level, unmuted; the previous registration is put back afterwards.
+// Core Audio calls meet endpoints whose level and mute persist.
 #pragma once
 
 #include <windows.h>
@@ -12,28 +11,25 @@ namespace zol::test {
 
 class CoreAudioStandin {
 public:
-    CoreAudioStandin();
-    ~CoreAudioStandin();
-    CoreAudioStandin(const CoreAudioStandin&) = delete;
-    CoreAudioStandin& operator=(const CoreAudioStandin&) = delete;
-
-    // The stand-in's state, flow 0 render, 1 capture.
-    struct State {
+    struct State {  // [0] render, [1] capture
         bool present[2];
         float level[2];
         BOOL mute[2];
         bool failClientActivation;
         long liveObjects;  // 0 after every call that released all it obtained
-        long lastRole;
-        long lastClsCtx;
+        long lastRole, lastClsCtx;
     };
+    CoreAudioStandin();
+    ~CoreAudioStandin();
+    CoreAudioStandin(const CoreAudioStandin&) = delete;
+    CoreAudioStandin& operator=(const CoreAudioStandin&) = delete;
     State& state() { return *state_; }
-    void reset();
+    void reset();  // two present endpoints at full level, unmuted
 
 private:
     HMODULE module_ = nullptr;
     State* state_ = nullptr;
-    std::wstring previous_[2];  // server and threading model; empty when there was none
+    std::wstring previous_[2];  // the former server and threading model ("" when none)
 };
 
 }  // namespace zol::test

@@ -17,13 +17,10 @@ DebugChannelListener::DebugChannelListener() {
         throw std::runtime_error("debug channel unavailable");
     }
     thread_ = std::thread([this] {
-        for (;;) {
-            zol::dbwin::Message message;
-            if (channel_.next(message, INFINITE) != zol::dbwin::Channel::Wait::message) return;
+        for (zol::dbwin::Message message; channel_.next(message, INFINITE) == zol::dbwin::Channel::Wait::message;) {
             std::lock_guard<std::mutex> lock(mutex_);
             if (stopping_) return;
-            // The sender's next line waits for the next call to next(): the hook runs first.
-            if (hook_) hook_(message.text);
+            if (hook_) hook_(message.text);  // the sender's next line waits for the next call to next()
             messages_.push_back(std::move(message));
             arrived_.notify_all();
         }
@@ -31,16 +28,15 @@ DebugChannelListener::DebugChannelListener() {
 }
 
 DebugChannelListener::~DebugChannelListener() {
-    {
-        std::lock_guard<std::mutex> lock(mutex_);
-        stopping_ = true;
-    }
+    std::unique_lock<std::mutex> lock(mutex_);
+    stopping_ = true;
+    lock.unlock();
     channel_.interrupt();
     thread_.join();
 }
 
 // A marker sent from this thread arrives after everything this process sent before it.
-void DebugChannelListener::drain() {
+std::vector<std::string> DebugChannelListener::ownLines() {
     std::unique_lock<std::mutex> lock(mutex_);
     const std::string marker = kSyncPrefix + std::to_string(++syncSerial_);
     lock.unlock();
@@ -50,11 +46,6 @@ void DebugChannelListener::drain() {
             return std::any_of(messages_.begin(), messages_.end(), [&](const auto& m) { return m.text == marker; });
         }))
         ADD_FAILURE() << "debug channel did not deliver the sync marker";
-}
-
-std::vector<std::string> DebugChannelListener::ownLines() {
-    drain();
-    std::lock_guard<std::mutex> lock(mutex_);
     std::vector<std::string> lines;
     for (const auto& m : messages_)
         if (m.pid == GetCurrentProcessId() && m.text.rfind(kSyncPrefix, 0) != 0) lines.push_back(m.text);
@@ -62,7 +53,7 @@ std::vector<std::string> DebugChannelListener::ownLines() {
 }
 
 void DebugChannelListener::clear() {
-    drain();
+    ownLines();
     std::lock_guard<std::mutex> lock(mutex_);
     messages_.clear();
 }

@@ -17,8 +17,6 @@ class DebugChannelListener {
 public:
     DebugChannelListener();  // fails the test and throws when another listener owns the channel
     ~DebugChannelListener();
-    DebugChannelListener(const DebugChannelListener&) = delete;
-    DebugChannelListener& operator=(const DebugChannelListener&) = delete;
 
     // This process's lines so far, once everything it sent before the call has arrived.
     std::vector<std::string> ownLines();
@@ -28,8 +26,6 @@ public:
     void setHook(std::function<void(const std::string&)> hook);
 
 private:
-    void drain();
-
     zol::dbwin::Channel channel_;
     std::mutex mutex_;
     std::condition_variable arrived_;

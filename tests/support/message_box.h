@@ -1,10 +1,6 @@
 // Answers the first message box this process shows, from a thread of its own, as a user would:
-// reads its text and caption and presses OK. Needs the test bed's desktop (see
-// tests/standins/desktop_probe/wait_for_desktop.sh); elsewhere MessageBoxW returns at once.
-//
-//   MessageBoxPresser presser;           // starts watching
-//   int result = codeThatShowsABox();    // blocks until the presser clicks OK
-//   auto box = presser.wait();           // what the box said; std::nullopt if none appeared
+// reads its text and caption and presses OK. The test bed's desktop makes MessageBoxW wait for
+// that (tests/standins/desktop_probe/wait_for_desktop.sh); wait() tells what the box said.
 #pragma once
 
 #include <windows.h>
@@ -17,17 +13,14 @@
 namespace zol::test {
 
 struct SeenMessageBox {
-    std::wstring text;
-    std::wstring caption;
+    std::wstring text, caption;
 };
 
 class MessageBoxPresser {
 public:
     explicit MessageBoxPresser(DWORD timeoutMs = 10000);
-    ~MessageBoxPresser();
-    MessageBoxPresser(const MessageBoxPresser&) = delete;
-    MessageBoxPresser& operator=(const MessageBoxPresser&) = delete;
-    std::optional<SeenMessageBox> wait();
+    ~MessageBoxPresser() { stop_ = true, wait(); }
+    std::optional<SeenMessageBox> wait() { return thread_.joinable() ? thread_.join(), seen_ : seen_; }
 
 private:
     std::atomic<bool> stop_{false};

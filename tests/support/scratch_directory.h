@@ -11,16 +11,12 @@ class ScratchDirectory {
 public:
     explicit ScratchDirectory(const std::wstring& stem, bool makeCurrent = false);
     ~ScratchDirectory();
-    ScratchDirectory(const ScratchDirectory&) = delete;
-    ScratchDirectory& operator=(const ScratchDirectory&) = delete;
-
     const std::wstring& path() const { return path_; }
     std::vector<std::wstring> files() const;  // sorted names
     std::string read(const std::wstring& name) const;
 
 private:
-    std::wstring path_;
-    std::wstring previous_;  // the current directory this one replaced
+    std::wstring path_, previous_;  // previous_: the current directory this one replaced
 };
 
 }  // namespace zol::test

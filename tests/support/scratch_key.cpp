@@ -1,6 +1,5 @@
 #include "support/scratch_key.h"
 
-#include <aclapi.h>
 #include <sddl.h>
 
 #include <gtest/gtest.h>
@@ -20,14 +19,6 @@ common::unique_hkey openRaw(const std::wstring& fullPath, REGSAM access, bool cr
     const LONG rc = create ? RegCreateKeyExW(root, subkey.c_str(), 0, nullptr, 0, access, nullptr, &key, nullptr)
                            : RegOpenKeyExW(root, subkey.c_str(), 0, access, &key);
     return common::unique_hkey(rc == ERROR_SUCCESS ? key : nullptr);
-}
-
-std::string sddlOf(PSECURITY_DESCRIPTOR descriptor, SECURITY_INFORMATION parts) {
-    LPWSTR text = nullptr;
-    if (!ConvertSecurityDescriptorToStringSecurityDescriptorW(descriptor, SDDL_REVISION_1, parts, &text, nullptr))
-        return "";
-    common::unique_local owner(text);
-    return narrow(text);
 }
 
 }  // namespace
@@ -50,9 +41,7 @@ ScratchKey::ScratchKey(const std::wstring& name, const std::wstring& root)
 
 ScratchKey::~ScratchKey() { rawDeleteTree(path_); }
 
-void rawCreateKey(const std::wstring& fullPath) {
-    EXPECT_TRUE(openRaw(fullPath, KEY_READ, true)) << "creating " << narrow(fullPath);
-}
+void rawCreateKey(const std::wstring& fullPath) { EXPECT_TRUE(openRaw(fullPath, KEY_READ, true)) << narrow(fullPath); }
 
 bool rawKeyExists(const std::wstring& fullPath) { return static_cast<bool>(openRaw(fullPath, KEY_READ)); }
 
@@ -64,9 +53,8 @@ void rawDeleteTree(const std::wstring& fullPath) {
 }
 
 void rawSetValue(const std::wstring& fullPath, const std::wstring& name, DWORD type, const void* data, DWORD size) {
-    const auto key = openRaw(fullPath, KEY_ALL_ACCESS, true);
-    EXPECT_EQ(RegSetValueExW(key.get(), name.c_str(), 0, type, static_cast<const BYTE*>(data), size), ERROR_SUCCESS)
-        << narrow(fullPath);
+    EXPECT_EQ(RegSetValueExW(openRaw(fullPath, KEY_ALL_ACCESS, true).get(), name.c_str(), 0, type,
+                             static_cast<const BYTE*>(data), size), ERROR_SUCCESS) << narrow(fullPath);
 }
 
 bool rawGetValue(const std::wstring& fullPath, const std::wstring& name, DWORD* type, std::string* bytes) {
@@ -84,42 +72,20 @@ void rawSetText(const std::wstring& fullPath, const std::wstring& name, const st
 }
 
 void rawDeleteValue(const std::wstring& fullPath, const std::wstring& name) {
-    if (const auto key = openRaw(fullPath, KEY_SET_VALUE)) RegDeleteValueW(key.get(), name.c_str());
+    RegDeleteValueW(openRaw(fullPath, KEY_SET_VALUE).get(), name.c_str());
 }
 
 void rawSetKeySecurity(const std::wstring& fullPath, const wchar_t* sddl) {
     PSECURITY_DESCRIPTOR descriptor = nullptr;
     ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl, SDDL_REVISION_1, &descriptor, nullptr));
-    common::unique_local owner(descriptor);
-    const auto key = openRaw(fullPath, WRITE_DAC | WRITE_OWNER);
-    EXPECT_EQ(RegSetKeySecurity(key.get(), OWNER_SECURITY_INFORMATION | GROUP_SECURITY_INFORMATION |
-                                               DACL_SECURITY_INFORMATION, descriptor), ERROR_SUCCESS);
-}
-
-std::string kernelObjectDacl(HANDLE object) {
-    PSECURITY_DESCRIPTOR descriptor = nullptr;
-    if (GetSecurityInfo(object, SE_KERNEL_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, nullptr, nullptr,
-                        &descriptor) != ERROR_SUCCESS)
-        return "";
-    common::unique_local owner(descriptor);
-    return sddlOf(descriptor, DACL_SECURITY_INFORMATION);
-}
-
-std::string currentUserSid() {
-    common::unique_kernel_handle token;
-    BYTE buffer[256];
-    DWORD size = 0;
-    LPWSTR text = nullptr;
-    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, token.put()) ||
-        !GetTokenInformation(token.get(), TokenUser, buffer, sizeof buffer, &size) ||
-        !ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(buffer)->User.Sid, &text))
-        return "";
-    common::unique_local owner(text);
-    return narrow(text);
+    const common::unique_local owner(descriptor);
+    EXPECT_EQ(RegSetKeySecurity(openRaw(fullPath, WRITE_DAC | WRITE_OWNER).get(),
+                                OWNER_SECURITY_INFORMATION | GROUP_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION,
+                                descriptor), ERROR_SUCCESS);
 }
 
 std::string narrow(const std::wstring& text) {
-    std::string out(text.size() * 4, '\0');
+    std::string out(text.size() * 3, '\0');
     out.resize(WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(),
                                    static_cast<int>(out.size()), nullptr, nullptr));
     return out;

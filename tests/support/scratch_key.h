@@ -1,5 +1,5 @@
 // Registry access that bypasses the library, for building fixtures and checking results, and a
-// scratch key of the test's own that is deleted with everything below it.
+// scratch key of the test's own, deleted with everything below it.
 #pragma once
 
 #include <windows.h>
@@ -13,7 +13,7 @@ class RegistryException;  // complete wherever registryMessageOf is used
 
 namespace zol::test {
 
-// ROOT\Software\ZolTests\<name>-<pid>, root "HKEY_CURRENT_USER" or "HKEY_LOCAL_MACHINE".
+// ROOT\Software\ZolTests\<name>-<pid>.
 class ScratchKey {
 public:
     explicit ScratchKey(const std::wstring& name, const std::wstring& root = L"HKEY_CURRENT_USER");
@@ -37,8 +37,6 @@ bool rawKeyExists(const std::wstring& fullPath);
 void rawDeleteTree(const std::wstring& fullPath);
 // Owner, group and DACL from SDDL, written together (the one combination Wine stores as given).
 void rawSetKeySecurity(const std::wstring& fullPath, const wchar_t* sddl);
-std::string kernelObjectDacl(HANDLE object);  // as SDDL, "" when unreadable
-std::string currentUserSid();                 // as SDDL
 
 std::string narrow(const std::wstring& text);  // UTF-8, for assertion messages
 std::wstring widen(const std::string& text);

@@ -73,32 +73,17 @@ private:
     int flow_;
 };
 
-// The library only obtains and releases the audio client.
-class AudioClient : public Object<IAudioClient> {
-    NOT_USED(Initialize(AUDCLNT_SHAREMODE, DWORD, REFERENCE_TIME, REFERENCE_TIME, const WAVEFORMATEX*, LPCGUID))
-    NOT_USED(GetBufferSize(UINT32*))
-    NOT_USED(GetStreamLatency(REFERENCE_TIME*))
-    NOT_USED(GetCurrentPadding(UINT32*))
-    NOT_USED(IsFormatSupported(AUDCLNT_SHAREMODE, const WAVEFORMATEX*, WAVEFORMATEX**))
-    NOT_USED(GetMixFormat(WAVEFORMATEX**))
-    NOT_USED(GetDevicePeriod(REFERENCE_TIME*, REFERENCE_TIME*))
-    NOT_USED(Start())
-    NOT_USED(Stop())
-    NOT_USED(Reset())
-    NOT_USED(SetEventHandle(HANDLE))
-    NOT_USED(GetService(REFIID, void**))
-};
-
 class Device : public Object<IMMDevice> {
 public:
     explicit Device(int flow) : flow_(flow) {}
     HRESULT STDMETHODCALLTYPE Activate(REFIID iid, DWORD clsCtx, PROPVARIANT*, void** out) override {
         g_state.lastClsCtx = static_cast<long>(clsCtx);
         *out = nullptr;
-        if (iid == __uuidof(IAudioEndpointVolume)) *out = static_cast<IAudioEndpointVolume*>(new EndpointVolume(flow_));
-        if (iid == __uuidof(IAudioClient) && !g_state.failClientActivation)
-            *out = static_cast<IAudioClient*>(new AudioClient());
-        return *out ? S_OK : iid == __uuidof(IAudioClient) ? AUDCLNT_E_DEVICE_INVALIDATED : E_NOINTERFACE;
+        // The library only obtains and releases the audio client: any object can stand for it.
+        if (iid == __uuidof(IAudioClient) && g_state.failClientActivation) return AUDCLNT_E_DEVICE_INVALIDATED;
+        if (iid == __uuidof(IAudioEndpointVolume) || iid == __uuidof(IAudioClient))
+            *out = static_cast<IAudioEndpointVolume*>(new EndpointVolume(flow_));
+        return *out ? S_OK : E_NOINTERFACE;
     }
     HRESULT STDMETHODCALLTYPE GetState(DWORD* state) override { return *state = DEVICE_STATE_ACTIVE, S_OK; }
     NOT_USED(OpenPropertyStore(DWORD, IPropertyStore**))
