@@ -28,47 +28,12 @@ using namespace zol::test;
 using zol::common::unique_kernel_handle;
 using zol::host_utils::countProcesses;
 
-constexpr DWORD kTerminated = 0xFFFFFFF6;  // what a parent sees of -10
-
 std::wstring uniqueName(const std::wstring& stem) {
     static int serial = 0;
     return stem + L"-" + std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(++serial);
 }
 
-class HostUtils : public ::testing::Test {
-protected:
-    HostUtils() { SetEnvironmentVariableW(L"ZOL_PROBE_LINGER_MS", L"20000"); }
-    ~HostUtils() override {
-        for (const auto& child : children) TerminateProcess(child.get(), 1), WaitForSingleObject(child.get(), 5000);
-    }
-    std::wstring addProbe(const std::wstring& exeName) {  // may name a subdirectory
-        const std::wstring target = directory.path() + L"\\" + exeName;
-        EXPECT_TRUE(CopyFileW(besideThisProgram(L"process_probe.exe").c_str(), target.c_str(), FALSE)) << GetLastError();
-        return target;
-    }
-    std::wstring start(int count, std::wstring name = L"") {  // lingering probes of a name no other process has
-        if (name.empty()) name = uniqueName(L"zolprobe") + L".exe";
-        const std::wstring exe = addProbe(name);
-        for (int i = 0; i < count; ++i) {
-            STARTUPINFOW startup{sizeof startup};
-            PROCESS_INFORMATION started{};
-            EXPECT_TRUE(CreateProcessW(exe.c_str(), nullptr, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &started));
-            CloseHandle(started.hThread);
-            children.emplace_back(started.hProcess);
-        }
-        return name;
-    }
-    DWORD exitCode(size_t child) {
-        DWORD code = STILL_ACTIVE;
-        if (WaitForSingleObject(children[child].get(), 5000) == WAIT_OBJECT_0) GetExitCodeProcess(children[child].get(), &code);
-        return code;
-    }
-
-    ScratchDirectory directory{L"zol host utils"};  // with spaces
-    std::vector<unique_kernel_handle> children;
-};
-
-TEST_F(HostUtils, InstanceClaims) {
+TEST(HostUtils, InstanceClaims) {
     PSECURITY_DESCRIPTOR descriptor = nullptr;
     ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(L"D:P(A;;0x100001;;;LS)", SDDL_REVISION_1, &descriptor, nullptr));
     const zol::common::unique_local descriptorOwner(descriptor);
@@ -94,45 +59,43 @@ TEST_F(HostUtils, InstanceClaims) {
     }
 }
 
-// Each failed start is one line on standard output (in text mode, as a host's), naming the path
-// and the system's reason.
-TEST_F(HostUtils, AFailedStartWritesOneLineToStandardOutput) {
+// A failed start is one line on standard output (text mode, as a host's) naming the path and
+// the system's reason. Without a directory the program is looked for in "InstallPath" under the
+// product key; its path is quoted, or "...\tool dir\probe tool.exe" would start "...\tool.exe".
+TEST(HostUtils, StartTask) {
+    const ScratchDirectory directory{L"zol host utils"};
+    const std::wstring program = directory.path() + L"\\tool dir\\probe tool.exe", key = zol::common::kProductKey;
+    CreateDirectoryW((directory.path() + L"\\tool dir").c_str(), nullptr);
+    for (const std::wstring& copy : {program, directory.path() + L"\\tool.exe"})
+        CopyFileW(besideThisProgram(L"process_probe.exe").c_str(), copy.c_str(), FALSE);
     if (FILE* file = _wfopen((directory.path() + L"\\text.exe").c_str(), L"wb")) std::fputs("not a program", file), std::fclose(file);
     const std::wstring tooLong(MAX_PATH + 40, L'n');
-    const std::pair<const wchar_t*, DWORD> rows[] = {  // 0: any reason
+    const std::pair<const wchar_t*, DWORD> failures[] = {  // 0: any reason
         {L"absent.exe", ERROR_FILE_NOT_FOUND}, {L"text.exe", ERROR_BAD_EXE_FORMAT}, {nullptr, 0}, {L"", 0}, {tooLong.c_str(), 0}};
-    for (const auto& [name, error] : rows) {
-        const ScratchDirectory capture{L"zol-stdout"};
+    for (const auto& [name, error] : failures) {
         std::fflush(stdout);
-        const int saved = _dup(1), file = _wopen((capture.path() + L"\\out").c_str(), _O_CREAT | _O_WRONLY | _O_TEXT, 0600);
+        const int saved = _dup(1), file = _wopen((directory.path() + L"\\out").c_str(), _O_CREAT | _O_TRUNC | _O_WRONLY | _O_TEXT, 0600);
         _dup2(file, 1), _close(file);
         _start_task(name, L"-x", SW_HIDE, directory.path().c_str());
         std::fflush(stdout);
         _dup2(saved, 1), _close(saved);
-        const std::string output = capture.read(L"out");
+        const std::string output = directory.read(L"out");
         const std::string head = "failed start " + narrow(directory.path() + L"\\" + (name ? name : L"")) + ",err=";
         EXPECT_EQ(output.substr(0, error ? std::string::npos : head.size()),
                   head + (error ? narrow(zol::common::systemErrorText(error)) + "\r\n" : ""));
         EXPECT_EQ(output.find("\r\n"), output.size() - 2) << "one line: " << output;
     }
-}
 
-// Without a directory the program is looked for in "InstallPath" under the product key; its path
-// is quoted, or "...\tool dir\probe tool.exe" would start the decoy "...\tool.exe".
-TEST_F(HostUtils, StartTaskQuotesThePathAndFallsBackToTheInstallPath) {
-    const std::wstring key = zol::common::kProductKey;
-    const bool keyExisted = rawKeyExists(key);
     DWORD type = 0;
     std::string saved;
-    const bool valueExisted = rawGetValue(key, L"InstallPath", &type, &saved);
-    addProbe(L"tool.exe");
-    CreateDirectoryW((directory.path() + L"\\tool dir").c_str(), nullptr);
-    addProbe(L"tool dir\\probe tool.exe");
+    const bool keyExisted = rawKeyExists(key), valueExisted = rawGetValue(key, L"InstallPath", &type, &saved);
     rawSetText(key, L"InstallPath", directory.path() + L"\\tool dir");
+    SetEnvironmentVariableW(L"ZOL_PROBE_LINGER_MS", L"20000");
     for (const wchar_t* none : {static_cast<const wchar_t*>(nullptr), L""}) {
         _start_task(L"probe tool.exe", L"--from-install-path", SW_HIDE, none);
         for (int tries = 0; tries < 100 && countProcesses(L"probe tool.exe") < 1; ++tries) Sleep(50);
-        EXPECT_EQ(countProcesses(L"probe tool.exe") * 10 + countProcesses(L"tool.exe"), 10u);
+        EXPECT_EQ(countProcesses(L"probe tool.exe"), 1u);
+        EXPECT_EQ(countProcesses(L"tool.exe"), 0u);
         zol::host_utils::terminateUntilGone(L"probe tool.exe");
     }
     rawDeleteValue(key, L"InstallPath");
@@ -142,32 +105,43 @@ TEST_F(HostUtils, StartTaskQuotesThePathAndFallsBackToTheInstallPath) {
     if (!keyExisted) rawDeleteTree(key);
 }
 
-TEST_F(HostUtils, TasksAreFoundAndEndedWithMinusTenByTheirWholeNameInAnyCase) {
-    const std::wstring name = start(2), bystander = start(1);
-    std::wstring upper = name;
-    CharUpperBuffW(upper.data(), static_cast<DWORD>(upper.size()));
+// Ended with -10 by the whole name in any case, every process of it, as the removal path ends
+// every audio engine (one wait of 300 ms after the first attempt).
+TEST(HostUtils, TasksAreFoundAndEndedByTheirWholeNameInAnyCase) {
+    const ScratchDirectory directory{L"zol host utils"};
+    const std::wstring name = uniqueName(L"zolprobe") + L".exe";
+    std::vector<unique_kernel_handle> children;
+    SetEnvironmentVariableW(L"ZOL_PROBE_LINGER_MS", L"20000");
+    for (const wchar_t* exe : {name.c_str(), name.c_str(), L"audiodg.exe", L"audiodg.exe", L"bystander.exe"}) {
+        const std::wstring copy = directory.path() + L"\\" + exe;
+        CopyFileW(besideThisProgram(L"process_probe.exe").c_str(), copy.c_str(), FALSE);
+        STARTUPINFOW startup{sizeof startup};
+        PROCESS_INFORMATION started{};
+        EXPECT_TRUE(CreateProcessW(copy.c_str(), nullptr, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &started));
+        CloseHandle(started.hThread);
+        children.emplace_back(started.hProcess);
+    }
     for (const std::wstring& wrong : {name + L"x", name.substr(0, name.size() - 4), std::wstring(), std::wstring(MAX_PATH * 2, L'z') + name}) {
         EXPECT_EQ(_is_task_running(wrong.c_str()), 0) << narrow(wrong);
         _kill_task(wrong.c_str());
     }
     EXPECT_EQ(_is_task_running(nullptr), 0);
     _kill_task(nullptr);
+    std::wstring upper = name;
+    CharUpperBuffW(upper.data(), static_cast<DWORD>(upper.size()));
     EXPECT_EQ(_is_task_running(upper.c_str()), 1);
     _kill_task(upper.c_str());
-    EXPECT_EQ(exitCode(0), kTerminated);
-    EXPECT_EQ(exitCode(1), kTerminated);
-    EXPECT_EQ(_is_task_running(bystander.c_str()), 1);
-}
-
-// The removal path's loop on the audio engine's name.
-TEST_F(HostUtils, TheTerminationLoopEndsEveryAudioEngineProcess) {
-    ASSERT_EQ(countProcesses(L"audiodg.exe"), 0u) << "an audio engine runs in the test prefix";
-    start(3, L"audiodg.exe");
-    EXPECT_EQ(countProcesses(L"AudioDG.exe"), 3u);
+    EXPECT_EQ(countProcesses(L"AudioDG.exe"), 2u);
     const ULONGLONG begin = GetTickCount64();
     EXPECT_EQ(zol::host_utils::terminateUntilGone(L"audiodg.exe"), 1);
-    EXPECT_GE(GetTickCount64() - begin, 290u) << "one wait of 300 ms after the first attempt";
-    for (size_t child = 0; child < 3; ++child) EXPECT_EQ(exitCode(child), kTerminated);
+    EXPECT_GE(GetTickCount64() - begin, 290u);
+    for (size_t child = 0; child < 5; ++child) {
+        DWORD code = 0;
+        EXPECT_EQ(WaitForSingleObject(children[child].get(), child < 4 ? 5000 : 0), child < 4 ? WAIT_OBJECT_0 : WAIT_TIMEOUT);
+        EXPECT_TRUE(GetExitCodeProcess(children[child].get(), &code) && code == (child < 4 ? 0xFFFFFFF6 : STILL_ACTIVE)) << child;
+        TerminateProcess(children[child].get(), 1);
+    }
+    WaitForSingleObject(children[4].get(), 5000);
 }
 
 }  // namespace
