@@ -1,5 +1,6 @@
-// The three settings exports against the product key, the named section (opened by name as the
-// audio effect opens it) and the Core Audio stand-in for live volumes.
+// The settings: the equaliser bit for bit against coefficients computed once, outside the library,
+// from the single-precision recipe (eq_golden.py wrote eq_golden.inc); the shared section; the
+// three exports against the product key and the Core Audio stand-in for live volumes.
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -15,6 +16,7 @@
 #include "settings/device_settings.h"
 #include "settings/equalizer.h"
 #include "settings/settings_lock.h"
+#include "settings/settings_mirror.h"
 #include "support/core_audio_standin.h"
 #include "support/scratch_key.h"
 #include "zol_ecd_api.h"
@@ -43,6 +45,63 @@ Bytes section() {
     const zol::common::unique_view view(object ? MapViewOfFile(object.get(), FILE_MAP_READ, 0, 0, 611) : nullptr);
     const auto* bytes = static_cast<const unsigned char*>(view.get());
     return bytes && *reinterpret_cast<const std::uint32_t*>(bytes) == 8184 ? Bytes(bytes + 4, bytes + 611) : Bytes();
+}
+
+const struct GoldenRow {
+    int rate, gain, band;
+    std::uint32_t bits[5];  // a1 a2 b0 b1 b2
+} kGolden[] = {
+#include "eq_golden.inc"
+};
+
+TEST(Equalizer, BandsAreTheTableWithTheGoldenCoefficientsAndZeroGainIsTheIdentity) {
+    const float table[10][2] = {{30, 10},     {60, 30},     {120, 90},    {250, 170},   {500, 330},
+                                {1000, 670}, {2000, 1333}, {4000, 2685}, {8000, 5333}, {16000, 10738}};
+    for (const int rate : {44100, 48000, 96000}) {
+        for (const int gain : {-12, -5, -1, 0, 1, 6, 12}) {
+            DeviceInfo info;
+            std::memset(&info, 0xA5, sizeof info);  // every byte the equaliser does not own is recognisable
+            info.effect.sampleRate = rate;
+            const Bytes before = bytesOf(info);
+            std::int8_t gains[32];
+            std::memset(gains, gain, 10);  // -1 arrives as the byte 0xFF
+            std::memset(gains + 10, 0x7F, 22);  // beyond the ten bands: ignored
+            applyEqGains(info, gains);
+            for (int k = 0; k < 10; ++k) {
+                SCOPED_TRACE(testing::Message() << rate << " Hz, band " << k << ", " << gain << " dB");
+                const EqBand& band = info.effect.bands[k];
+                EXPECT_TRUE(band.field0 == 1 && band.field1 == 0 && band.frequency == table[k][0] &&
+                            band.bandwidth == table[k][1] && band.gain == gain);
+                static const std::uint32_t identity[5] = {0, 0, 0x3F800000, 0, 0};
+                const std::uint32_t* want = identity;
+                for (const GoldenRow& row : kGolden)
+                    if (row.rate == rate && row.gain == gain && row.band == k) want = row.bits;
+                ASSERT_TRUE(gain == 0 || want != identity);
+                EXPECT_EQ(std::memcmp(&info.effect.coefficients[k], want, 20), 0);
+            }
+            Bytes after = bytesOf(info);
+            std::copy(before.begin() + 67, before.begin() + 407, after.begin() + 67);
+            EXPECT_EQ(after, before) << "only the bands and their coefficients, bytes 67-406, change";
+        }
+    }
+}
+
+TEST(SettingsMirror, ClipsWritesAtThePayloadsEndAndStaysClosedOnAForeignName) {
+    const std::wstring name = L"Global\\ZolTestMirror-" + std::to_wstring(GetCurrentProcessId());
+    SettingsMirror mirror;
+    ASSERT_TRUE(mirror.open(8188, name.c_str(), false));
+    const unique_kernel_handle section(OpenFileMappingW(FILE_MAP_READ, FALSE, name.c_str()));
+    const zol::common::unique_view view(MapViewOfFile(section.get(), FILE_MAP_READ, 0, 0, 8188));
+    const auto* bytes = static_cast<const unsigned char*>(view.get());
+    const std::vector<unsigned char> source(575, 0xEE);
+    mirror.write(source.data(), 8000, 575);        // 184 bytes fit
+    mirror.write(source.data(), 0xFFFFFFF0u, 32);  // offset + length wraps: nothing
+    ASSERT_TRUE(bytes);
+    EXPECT_EQ(*reinterpret_cast<const std::uint32_t*>(bytes), 8184u);
+    EXPECT_EQ(bytes[8003], 0);
+    EXPECT_EQ(std::count(bytes + 8004, bytes + 8188, 0xEE), 184);
+    const unique_kernel_handle event(CreateEventW(nullptr, TRUE, FALSE, (name + L"-event").c_str()));
+    EXPECT_FALSE(mirror.open(8188, (name + L"-event").c_str(), false));
 }
 
 class DeviceSettings : public ::testing::Test {
