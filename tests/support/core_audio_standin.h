@@ -15,7 +15,6 @@ public:
         bool present[2];
         float level[2];
         BOOL mute[2];
-        bool failClientActivation;
         long liveObjects;  // 0 after every call that released all it obtained
         long lastRole, lastClsCtx;
     };

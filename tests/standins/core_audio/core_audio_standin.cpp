@@ -14,11 +14,10 @@ struct State {  // as tests/support/core_audio_standin.h reads it
     bool present[2];
     float level[2];
     BOOL mute[2];
-    bool failClientActivation;
     long liveObjects;
     long lastRole;
     long lastClsCtx;
-} g_state{{true, true}, {1.0f, 1.0f}, {FALSE, FALSE}, false, 0, -1, -1};
+} g_state{{true, true}, {1.0f, 1.0f}, {FALSE, FALSE}, 0, -1, -1};
 
 #define NOT_USED(signature) \
     HRESULT STDMETHODCALLTYPE signature override { return E_NOTIMPL; }
@@ -80,7 +79,6 @@ public:
         g_state.lastClsCtx = static_cast<long>(clsCtx);
         *out = nullptr;
         // The library only obtains and releases the audio client: any object can stand for it.
-        if (iid == __uuidof(IAudioClient) && g_state.failClientActivation) return AUDCLNT_E_DEVICE_INVALIDATED;
         if (iid == __uuidof(IAudioEndpointVolume) || iid == __uuidof(IAudioClient))
             *out = static_cast<IAudioEndpointVolume*>(new EndpointVolume(flow_));
         return *out ? S_OK : E_NOINTERFACE;
