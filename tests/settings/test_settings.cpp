@@ -107,14 +107,16 @@ TEST(SettingsMirror, ClipsWritesAtThePayloadsEndAndStaysClosedOnAForeignName) {
 class DeviceSettings : public ::testing::Test {
 protected:
     static void SetUpTestSuite() { keyExisted = zol::test::rawKeyExists(kProductKey), audio.emplace(); }
+    static void clearValues() {
+        for (const wchar_t* v : {kControlValue, kEffectValue, kEqGainValue}) zol::test::rawDeleteValue(kProductKey, v);
+    }
     static void TearDownTestSuite() {
         audio.reset();
-        for (const wchar_t* v : {kControlValue, kEffectValue, kEqGainValue}) zol::test::rawDeleteValue(kProductKey, v);
-        if (!keyExisted) zol::test::rawDeleteTree(kProductKey);
+        keyExisted ? clearValues() : zol::test::rawDeleteTree(kProductKey);
     }
     void SetUp() override {
         zol::test::rawCreateKey(kProductKey);
-        for (const wchar_t* v : {kControlValue, kEffectValue, kEqGainValue}) zol::test::rawDeleteValue(kProductKey, v);
+        clearValues();
         audio->reset();
         audio->state().level[0] = 0.42f;
         audio->state().level[1] = 0.73f;
@@ -161,15 +163,11 @@ TEST_F(DeviceSettings, StoredBlocksLoadWithTheLiveVolumesOverlaid) {
     EXPECT_EQ(info.effect.field375[199], 7);
     EXPECT_EQ(bytesOf(info.unused931), Bytes(5, 0)) << "nothing spilled";
     EXPECT_EQ(bytesOf(info.eqGains), Bytes(32, 0x01));
-    BiquadCoefficients expected;
-    computePeakingBiquad(expected, info.effect.bands[5], 44100.0f);
-    EXPECT_EQ(info.effect.coefficients[5].a1, expected.a1) << "at the stored sample rate";
     EXPECT_EQ(stored(kControlValue), Bytes(16, 0x11)) << "loading writes nothing that exists";
-    EXPECT_EQ(audio->state().liveObjects, 0);
 }
 
 // Each property goes to the record, the registry and the section; gains recompute the effect
-// from the built-in bands. Release closes the section: later changes reach the registry only.
+// from the built-in bands. After release, changes reach the registry only.
 TEST_F(DeviceSettings, PropertiesAreStoredAndMirroredUntilRelease) {
     ASSERT_EQ(getDeviceInfo(5, &info), 1);
     const ControlBlock control{0, 0, 0, 0, 0xA1B2C3D4};
@@ -187,19 +185,12 @@ TEST_F(DeviceSettings, PropertiesAreStoredAndMirroredUntilRelease) {
     EXPECT_EQ(stored(kEqGainValue), gains);
     EXPECT_EQ(stored(kEffectValue), bytesOf(info.effect));
     EXPECT_EQ(section(), bytesOf(info, 607));
-    const DeviceInfo before = info;
     for (int property : {0, 4, -1}) EXPECT_EQ(setDeviceProperty(&info, property, gains.data()), -2);
-    EXPECT_EQ(bytesOf(info), bytesOf(before));
-    EXPECT_EQ(setDeviceProperty(&info, 1, nullptr) + setDeviceProperty(nullptr, 1, gains.data()), 0);
-
-    ASSERT_EQ(getDeviceInfo(0, &info) + releaseDeviceInfo(&info), 2);
-    EXPECT_EQ(section(), Bytes()) << "a reload kept the first";
-    ASSERT_EQ(getDeviceInfo(0, &info), 1);
     const unique_kernel_handle held(OpenFileMappingW(FILE_MAP_READ, FALSE, kSettingsSectionName));  // as the effect does
-    ASSERT_EQ(releaseDeviceInfo(&info) + releaseDeviceInfo(&info), 2) << "twice is harmless";
+    ASSERT_EQ(getDeviceInfo(0, &info) + releaseDeviceInfo(&info) + releaseDeviceInfo(&info), 3) << "twice is harmless";
     EXPECT_EQ(setDeviceProperty(&info, 3, Bytes(32, 1).data()), 1);
     EXPECT_EQ(stored(kEqGainValue), Bytes(32, 1));
-    EXPECT_NE(section(), bytesOf(info, 607));
+    EXPECT_NE(section(), bytesOf(info, 607)) << "released: the registry only";
 }
 
 // Another process changing the settings waits while this one holds the lock, then leaves

@@ -14,13 +14,10 @@ struct State {  // as tests/support/core_audio_standin.h reads it
     bool present[2];
     float level[2];
     BOOL mute[2];
-    long liveObjects;
-    long lastRole;
-    long lastClsCtx;
+    long liveObjects, lastRole, lastClsCtx;
 } g_state{{true, true}, {1.0f, 1.0f}, {FALSE, FALSE}, 0, -1, -1};
 
-#define NOT_USED(signature) \
-    HRESULT STDMETHODCALLTYPE signature override { return E_NOTIMPL; }
+#define NOT_USED(signature) HRESULT STDMETHODCALLTYPE signature override { return E_NOTIMPL; }
 
 template <typename Interface>
 class Object : public Interface {
