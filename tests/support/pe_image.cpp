@@ -2,54 +2,30 @@
 
 #include <windows.h>
 
-#include <algorithm>
-#include <cstring>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
+#include <cstdint>
 #include <stdexcept>
+
+#include "common/unique_handle.h"
 
 namespace zol::test {
 
 PeTables readPeTables(const std::wstring& file) {
-    std::ifstream in(std::filesystem::path(file), std::ios::binary);
-    const std::vector<char> bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-    auto at = [&](std::size_t offset, std::size_t size) {
-        if (offset + size > bytes.size()) throw std::runtime_error("PE offset out of range");
-        return bytes.data() + offset;
-    };
-    const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(at(0, sizeof(IMAGE_DOS_HEADER)));
-    const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS64*>(at(dos->e_lfanew, sizeof(IMAGE_NT_HEADERS64)));
-    if (dos->e_magic != IMAGE_DOS_SIGNATURE || nt->Signature != IMAGE_NT_SIGNATURE ||
-        nt->OptionalHeader.Magic != IMAGE_NT_OPTIONAL_HDR64_MAGIC)
-        throw std::runtime_error("not a 64-bit PE file");
-    const auto* sections = IMAGE_FIRST_SECTION(nt);
-    auto offsetOf = [&](DWORD rva, std::size_t size) {
-        for (WORD i = 0; i < nt->FileHeader.NumberOfSections; ++i) {
-            const IMAGE_SECTION_HEADER& s = sections[i];
-            if (rva >= s.VirtualAddress && rva < s.VirtualAddress + std::max(s.Misc.VirtualSize, s.SizeOfRawData))
-                return at(rva - s.VirtualAddress + s.PointerToRawData, size);
-        }
-        throw std::runtime_error("RVA outside every section");
-    };
-    auto string = [&](DWORD rva) {
-        const char* text = offsetOf(rva, 1);
-        return std::string(text, strnlen(text, bytes.data() + bytes.size() - text));
-    };
-
+    // Mapped as an image, never run: the directories' addresses are offsets into the mapping.
+    const common::unique_module image(LoadLibraryExW(file.c_str(), nullptr, LOAD_LIBRARY_AS_IMAGE_RESOURCE));
+    if (!image) throw std::runtime_error("not a PE file");
+    const char* base = reinterpret_cast<const char*>(reinterpret_cast<std::uintptr_t>(image.get()) & ~std::uintptr_t{3});
+    const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS64*>(base + reinterpret_cast<const IMAGE_DOS_HEADER*>(base)->e_lfanew);
+    if (nt->OptionalHeader.Magic != IMAGE_NT_OPTIONAL_HDR64_MAGIC) throw std::runtime_error("not a 64-bit PE file");
+    const IMAGE_DATA_DIRECTORY* directories = nt->OptionalHeader.DataDirectory;
     PeTables tables;
-    if (const DWORD rva = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_EXPORT].VirtualAddress) {
-        const auto* exports = reinterpret_cast<const IMAGE_EXPORT_DIRECTORY*>(offsetOf(rva, sizeof(IMAGE_EXPORT_DIRECTORY)));
-        for (DWORD i = 0; i < exports->NumberOfNames; ++i)
-            tables.exports.push_back(string(*reinterpret_cast<const DWORD*>(offsetOf(exports->AddressOfNames + i * 4, 4))));
+    if (const DWORD rva = directories[IMAGE_DIRECTORY_ENTRY_EXPORT].VirtualAddress) {
+        const auto* exports = reinterpret_cast<const IMAGE_EXPORT_DIRECTORY*>(base + rva);
+        const auto* names = reinterpret_cast<const DWORD*>(base + exports->AddressOfNames);
+        for (DWORD i = 0; i < exports->NumberOfNames; ++i) tables.exports.emplace_back(base + names[i]);
     }
-    if (const DWORD rva = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT].VirtualAddress) {
-        for (DWORD next = rva;; next += sizeof(IMAGE_IMPORT_DESCRIPTOR)) {
-            const auto* import = reinterpret_cast<const IMAGE_IMPORT_DESCRIPTOR*>(offsetOf(next, sizeof(IMAGE_IMPORT_DESCRIPTOR)));
-            if (import->Name == 0) break;
-            tables.importedDlls.push_back(string(import->Name));
-        }
-    }
+    if (const DWORD rva = directories[IMAGE_DIRECTORY_ENTRY_IMPORT].VirtualAddress)
+        for (auto* import = reinterpret_cast<const IMAGE_IMPORT_DESCRIPTOR*>(base + rva); import->Name != 0; ++import)
+            tables.importedDlls.emplace_back(base + import->Name);
     return tables;
 }
 

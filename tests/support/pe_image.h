@@ -1,4 +1,4 @@
-// A PE file's export names and imported DLL names, read from the file as a linker or loader sees it.
+// A PE file's export names and imported DLL names, as stored in the file.
 #pragma once
 
 #include <string>
