@@ -34,6 +34,6 @@ CoreAudioStandin::~CoreAudioStandin() {
     FreeLibrary(module_);
 }
 
-void CoreAudioStandin::reset() { *state_ = State{{true, true}, {1.0f, 1.0f}, {FALSE, FALSE}, state_->liveObjects, -1, -1}; }
+void CoreAudioStandin::reset() { *state_ = State{{true, true}, {1.0f, 1.0f}, {FALSE, FALSE}, state_->liveObjects}; }
 
 }  // namespace zol::test

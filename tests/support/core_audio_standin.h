@@ -16,7 +16,6 @@ public:
         float level[2];
         BOOL mute[2];
         long liveObjects;  // 0 after every call that released all it obtained
-        long lastRole, lastClsCtx;
     };
     CoreAudioStandin();
     ~CoreAudioStandin();

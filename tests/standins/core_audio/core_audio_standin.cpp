@@ -14,8 +14,8 @@ struct State {  // as tests/support/core_audio_standin.h reads it
     bool present[2];
     float level[2];
     BOOL mute[2];
-    long liveObjects, lastRole, lastClsCtx;
-} g_state{{true, true}, {1.0f, 1.0f}, {FALSE, FALSE}, 0, -1, -1};
+    long liveObjects;
+} g_state{{true, true}, {1.0f, 1.0f}, {FALSE, FALSE}, 0};
 
 #define NOT_USED(signature) HRESULT STDMETHODCALLTYPE signature override { return E_NOTIMPL; }
 
@@ -72,8 +72,7 @@ private:
 class Device : public Object<IMMDevice> {
 public:
     explicit Device(int flow) : flow_(flow) {}
-    HRESULT STDMETHODCALLTYPE Activate(REFIID iid, DWORD clsCtx, PROPVARIANT*, void** out) override {
-        g_state.lastClsCtx = static_cast<long>(clsCtx);
+    HRESULT STDMETHODCALLTYPE Activate(REFIID iid, DWORD, PROPVARIANT*, void** out) override {
         *out = nullptr;
         // The library only obtains and releases the audio client: any object can stand for it.
         if (iid == __uuidof(IAudioEndpointVolume) || iid == __uuidof(IAudioClient))
@@ -89,8 +88,7 @@ private:
 };
 
 class Enumerator : public Object<IMMDeviceEnumerator> {
-    HRESULT STDMETHODCALLTYPE GetDefaultAudioEndpoint(EDataFlow flow, ERole role, IMMDevice** out) override {
-        g_state.lastRole = role;
+    HRESULT STDMETHODCALLTYPE GetDefaultAudioEndpoint(EDataFlow flow, ERole, IMMDevice** out) override {
         *out = nullptr;
         if (flow != eRender && flow != eCapture) return E_INVALIDARG;
         if (!g_state.present[flow]) return E_NOTFOUND;
