@@ -24,15 +24,14 @@ TEST(DebugLog, LinesArriveAsSent) {
     const auto dbgw = reinterpret_cast<void (*)(const wchar_t*, ...)>(GetProcAddress(dll.get(), "?_dbgw@@YAXPEB_WZZ"));
     const zol::test::ScratchKey key{L"log"};
     const std::wstring missing = key.sub(L"missing");
-    const std::string opening = "[brisol]Error while opening registry key " + zol::test::narrow(missing) + ": ";
-    const std::string notFound = "[brisol]" + zol::test::narrow(zol::common::systemErrorText(ERROR_FILE_NOT_FOUND));
+    const std::string opening = "[brisol]Error while opening registry key " + zol::test::narrow(missing) + ": ",
+                      notFound = "[brisol]" + zol::test::narrow(zol::common::systemErrorText(ERROR_FILE_NOT_FOUND));
     const std::pair<std::function<void()>, std::vector<std::string>> rows[] = {
         {[&] { dbg(nullptr), dbgw(nullptr); }, {}},
         {[&] { dbgw(L"[brisol]:%s=%d %S", L"count", 42, "unInit"); }, {"[brisol]:count=42 unInit"}},
         {[&] { dbg("plain text, %d%% sure", 100); }, {"plain text, 100% sure"}},
         {[&] { dbg("%s", std::string(300, 'n').c_str()); }, {std::string(255, 'n')}},
         {[&] { dbgw(L"[brisol]:%s", std::wstring(300, L'w').c_str()); }, {"[brisol]:" + std::string(246, 'w')}},
-        {[&] { dbgw(L"%s", std::wstring(254, L'b').c_str()); }, {std::string(254, 'b')}},
         {[&] { dbg("caf\xe9"); }, {"caf\xe9"}},  // widened as Latin-1, arrives in code page 1252
         {[&] { reg::keyExists(missing); }, {}},  // opens directly, unlike every other operation
         {[&] { reg::writeStringValue(key.path(), L"s", L"abc"); }, {"[brisol]start writevalue"}},

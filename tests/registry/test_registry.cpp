@@ -75,7 +75,6 @@ TEST_F(Registry, ValuesAndKeysAreStoredAsTheseBytes) {
     EXPECT_EQ(reg::readStringValue(key.path(), L""), std::wstring(L"a\0b", 3)) << "without the terminator, inner ones kept";
     reg::deleteValue(key.path(), L"d");
     EXPECT_FALSE(reg::valueExists(key.path(), L"d"));
-    EXPECT_TRUE(reg::keyExists(L"hkey_local_machine\\SOFTWARE"));  // full root names in any case
     reg::createKey(key.sub(L"empty"));
     reg::createKey(key.sub(L"beta\\inner"));  // with its parent
     EXPECT_THAT(reg::listSubkeys(key.path()), ::testing::ElementsAre(L"beta", L"empty"));

@@ -7,6 +7,8 @@
 
 #include <string>
 
+#include "common/unique_handle.h"
+
 namespace zol::test {
 
 class CoreAudioStandin {
@@ -19,13 +21,11 @@ public:
     };
     CoreAudioStandin();
     ~CoreAudioStandin();
-    CoreAudioStandin(const CoreAudioStandin&) = delete;
-    CoreAudioStandin& operator=(const CoreAudioStandin&) = delete;
     State& state() { return *state_; }
     void reset();  // two present endpoints at full level, unmuted
 
 private:
-    HMODULE module_ = nullptr;
+    common::unique_module module_;
     State* state_ = nullptr;
     std::wstring previous_[2];  // the former server and threading model ("" when none)
 };

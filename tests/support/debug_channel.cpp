@@ -12,10 +12,7 @@ const char kSyncPrefix[] = "\x01zol-test-sync:";
 }
 
 DebugChannelListener::DebugChannelListener() {
-    if (!channel_.isOpen()) {
-        ADD_FAILURE() << "debug channel unavailable: " << channel_.error();
-        throw std::runtime_error("debug channel unavailable");
-    }
+    if (!channel_.isOpen()) throw std::runtime_error("debug channel unavailable: " + channel_.error());
     thread_ = std::thread([this] {
         for (zol::dbwin::Message message; channel_.next(message, INFINITE) == zol::dbwin::Channel::Wait::message;) {
             std::lock_guard<std::mutex> lock(mutex_);

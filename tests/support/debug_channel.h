@@ -1,5 +1,4 @@
-// Listens to the system debugger channel as a debug-output viewer does, so tests assert the very
-// lines a support engineer would see.
+// Listens to the debugger channel as a debug-output viewer does: the very lines a support engineer sees.
 #pragma once
 
 #include <condition_variable>
@@ -15,14 +14,13 @@ namespace zol::test {
 
 class DebugChannelListener {
 public:
-    DebugChannelListener();  // fails the test and throws when another listener owns the channel
+    DebugChannelListener();  // throws when another listener owns the channel
     ~DebugChannelListener();
 
     // This process's lines so far, once everything it sent before the call has arrived.
     std::vector<std::string> ownLines();
     void clear();
-    // Runs on the listening thread for each line before the sender may send the next one, so a
-    // test can act at a precise point of a logged sequence. Keep it short: senders wait 10 s.
+    // Runs for each line before its sender may go on (keep it short: senders wait 10 s).
     void setHook(std::function<void(const std::string&)> hook);
 
 private:

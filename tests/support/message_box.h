@@ -12,9 +12,7 @@
 
 namespace zol::test {
 
-struct SeenMessageBox {
-    std::wstring text, caption;
-};
+struct SeenMessageBox { std::wstring text, caption; };
 
 class MessageBoxPresser {
 public:

@@ -13,8 +13,7 @@ class RegistryException;  // complete wherever registryMessageOf is used
 
 namespace zol::test {
 
-// ROOT\Software\ZolTests\<name>-<pid>.
-class ScratchKey {
+class ScratchKey {  // ROOT\Software\ZolTests\<name>-<pid>
 public:
     explicit ScratchKey(const std::wstring& name, const std::wstring& root = L"HKEY_CURRENT_USER");
     ~ScratchKey();
@@ -35,8 +34,7 @@ void rawDeleteValue(const std::wstring& fullPath, const std::wstring& name);    
 void rawCreateKey(const std::wstring& fullPath);
 bool rawKeyExists(const std::wstring& fullPath);
 void rawDeleteTree(const std::wstring& fullPath);
-// Owner, group and DACL from SDDL, written together (the one combination Wine stores as given).
-void rawSetKeySecurity(const std::wstring& fullPath, const wchar_t* sddl);
+void rawSetKeySecurity(const std::wstring& fullPath, const wchar_t* sddl);  // owner, group, DACL: all three, as Wine stores them
 
 std::string narrow(const std::wstring& text);  // UTF-8, for assertion messages
 std::wstring widen(const std::string& text);

@@ -1,7 +1,5 @@
-// An in-process COM server answering for the system's endpoint enumerator class: one render and
-// one capture endpoint whose level and mute persist between interface instances (Wine's own keep
-// neither). Tests steer and observe it through standin_state(); the library reaches it only
-// through CoCreateInstance.
+// The system's endpoint enumerator class for the tests: a render and a capture endpoint whose level
+// and mute persist between interface instances (Wine's keep neither), steered through standin_state().
 #include <windows.h>
 
 #include <audioclient.h>
@@ -22,7 +20,7 @@ struct State {  // as tests/support/core_audio_standin.h reads it
 template <typename Interface>
 class Object : public Interface {
 public:
-    Object() { InterlockedIncrement(&g_state.liveObjects); }
+    explicit Object(int flow = 0) : flow_(flow) { InterlockedIncrement(&g_state.liveObjects); }
     virtual ~Object() { InterlockedDecrement(&g_state.liveObjects); }
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
         *out = iid == IID_IUnknown || iid == __uuidof(Interface) ? static_cast<Interface*>(this) : nullptr;
@@ -35,13 +33,16 @@ public:
         return left;
     }
 
+protected:
+    const int flow_;  // 0 render, 1 capture
+
 private:
     LONG refs_ = 1;
 };
 
 class EndpointVolume : public Object<IAudioEndpointVolume> {
 public:
-    explicit EndpointVolume(int flow) : flow_(flow) {}
+    using Object::Object;
     // Like Windows: a level outside 0..1 is refused and changes nothing.
     HRESULT STDMETHODCALLTYPE SetMasterVolumeLevelScalar(FLOAT level, LPCGUID) override {
         if (!(level >= 0.0f && level <= 1.0f)) return E_INVALIDARG;
@@ -64,14 +65,11 @@ public:
     NOT_USED(VolumeStepDown(LPCGUID))
     NOT_USED(QueryHardwareSupport(DWORD*))
     NOT_USED(GetVolumeRange(FLOAT*, FLOAT*, FLOAT*))
-
-private:
-    int flow_;
 };
 
 class Device : public Object<IMMDevice> {
 public:
-    explicit Device(int flow) : flow_(flow) {}
+    using Object::Object;
     HRESULT STDMETHODCALLTYPE Activate(REFIID iid, DWORD, PROPVARIANT*, void** out) override {
         *out = nullptr;
         // The library only obtains and releases the audio client: any object can stand for it.
@@ -82,9 +80,6 @@ public:
     HRESULT STDMETHODCALLTYPE GetState(DWORD* state) override { return *state = DEVICE_STATE_ACTIVE, S_OK; }
     NOT_USED(OpenPropertyStore(DWORD, IPropertyStore**))
     NOT_USED(GetId(LPWSTR*))
-
-private:
-    int flow_;
 };
 
 class Enumerator : public Object<IMMDeviceEnumerator> {
