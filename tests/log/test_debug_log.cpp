@@ -1,4 +1,5 @@
-// The debug log as a debug-output viewer sees it, through the DLL's decorated exports.
+// Every log line the library's tests pin, as a debug-output viewer sees it: the decorated
+// exports a host calls, and the registry layer's traces.
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -7,47 +8,41 @@
 #include <string>
 #include <vector>
 
+#include "common/system_error.h"
 #include "common/unique_handle.h"
+#include "registry/registry.h"
 #include "support/debug_channel.h"
+#include "support/scratch_key.h"
 
 namespace {
 
-using Dbg = void (*)(const char*, ...);
-using Dbgw = void (*)(const wchar_t*, ...);
+namespace reg = zol::registry;
 
-TEST(DebugLog, LinesArriveAsSentCutAt255Characters) {
-    zol::common::unique_module dll(LoadLibraryW(L"zol_ecd_api.dll"));
-    ASSERT_TRUE(dll);
-    const auto dbg = reinterpret_cast<Dbg>(reinterpret_cast<void*>(GetProcAddress(dll.get(), "?_dbg@@YAXPEBDZZ")));
-    const auto dbgw = reinterpret_cast<Dbgw>(reinterpret_cast<void*>(GetProcAddress(dll.get(), "?_dbgw@@YAXPEB_WZZ")));
-    ASSERT_TRUE(dbg && dbgw);
-    static Dbgw threadDbgw = dbgw;
-    const struct {
-        std::function<void()> send;
-        std::vector<std::string> lines;
-    } rows[] = {
-        {[&] { dbgw(L"[brisol]:%S", "unInit"); }, {"[brisol]:unInit"}},
-        {[&] { dbg(nullptr), dbgw(nullptr); }, {}},  // a null format sends nothing
-        {[&] { dbgw(L"[brisol]:%s=%d", L"count", 42); }, {"[brisol]:count=42"}},
+TEST(DebugLog, LinesArriveAsSent) {
+    const zol::common::unique_module dll(LoadLibraryW(L"zol_ecd_api.dll"));  // by the decorated names a host links
+    const auto dbg = reinterpret_cast<void (*)(const char*, ...)>(GetProcAddress(dll.get(), "?_dbg@@YAXPEBDZZ"));
+    const auto dbgw = reinterpret_cast<void (*)(const wchar_t*, ...)>(GetProcAddress(dll.get(), "?_dbgw@@YAXPEB_WZZ"));
+    const zol::test::ScratchKey key{L"log"};
+    const std::wstring missing = key.sub(L"missing");
+    const std::string opening = "[brisol]Error while opening registry key " + zol::test::narrow(missing) + ": ",
+                      notFound = "[brisol]" + zol::test::narrow(zol::common::systemErrorText(ERROR_FILE_NOT_FOUND));
+    const std::pair<std::function<void()>, std::vector<std::string>> rows[] = {
+        {[&] { dbg(nullptr), dbgw(nullptr); }, {}},
+        {[&] { dbgw(L"[brisol]:%s=%d %S", L"count", 42, "unInit"); }, {"[brisol]:count=42 unInit"}},
         {[&] { dbg("plain text, %d%% sure", 100); }, {"plain text, 100% sure"}},
         {[&] { dbg("%s", std::string(300, 'n').c_str()); }, {std::string(255, 'n')}},
         {[&] { dbgw(L"[brisol]:%s", std::wstring(300, L'w').c_str()); }, {"[brisol]:" + std::string(246, 'w')}},
-        {[&] { dbg("%s", std::string(255, 'a').c_str()); }, {std::string(255, 'a')}},  // fills the buffer: whole
-        {[&] { dbgw(L"%s", std::wstring(254, L'b').c_str()); }, {std::string(254, 'b')}},
-        {[&] { dbg("caf\xe9"); }, {"caf\xe9"}},  // widened as Latin-1; arrives in code page 1252
-        {[&] {
-             zol::common::unique_kernel_handle thread(CreateThread(
-                 nullptr, 0, [](void*) -> DWORD { return threadDbgw(L"[brisol]:from %S", "worker"), 0; }, nullptr, 0,
-                 nullptr));
-             WaitForSingleObject(thread.get(), INFINITE);
-         },
-         {"[brisol]:from worker"}},
+        {[&] { dbg("caf\xe9"); }, {"caf\xe9"}},  // widened as Latin-1, arrives in code page 1252
+        {[&] { reg::keyExists(missing); }, {}},  // opens directly, unlike every other operation
+        {[&] { reg::writeStringValue(key.path(), L"s", L"abc"); }, {"[brisol]start writevalue"}},
+        {[&] { reg::valueExists(missing, L"v"); }, {opening, notFound}},
+        {[&] { reg::writeStringValue(missing, L"s", L"x"); }, {"[brisol]start writevalue", opening, notFound, "[brisol]invalid handle"}},
     };
     zol::test::DebugChannelListener channel;
-    for (const auto& row : rows) {
+    for (const auto& [send, lines] : rows) {
         channel.clear();
-        row.send();
-        EXPECT_EQ(channel.ownLines(), row.lines);
+        send();
+        EXPECT_EQ(channel.ownLines(), lines);
     }
 }
 

@@ -1,0 +1,65 @@
+// Single instance and starting programs. (Ending them by name is shown by the lifecycle run,
+// which ends the audio engine.)
+#include <windows.h>
+
+#include <fcntl.h>
+#include <io.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+
+#include "common/system_error.h"
+#include "common/unique_handle.h"
+#include "support/scratch_directory.h"
+#include "support/scratch_key.h"
+#include "zol_ecd_api.h"
+
+namespace {
+
+using namespace zol::test;
+using zol::common::unique_kernel_handle;
+
+TEST(HostUtils, InstanceClaims) {
+    const std::wstring fresh = L"Global\\ZolInstance-" + std::to_wstring(GetCurrentProcessId()), event = fresh + L"-event",
+                       overlong = fresh + std::wstring(MAX_PATH + 20, L'x');
+    const unique_kernel_handle held(CreateEventW(nullptr, TRUE, FALSE, event.c_str()));  // a name taken by another kind
+    const struct {
+        const wchar_t* name;
+        int existsBefore, claim, existsAfter;
+    } rows[] = {{fresh.c_str(), -1, 0, 0},
+                {fresh.c_str(), 0, 1, 0},  // claimed again in the same process
+                {event.c_str(), ERROR_INVALID_HANDLE, 0, ERROR_INVALID_HANDLE},
+                {L"", -1, 0, -1},                 {nullptr, -1, 0, -1},
+                {overlong.c_str(), -1, 0, 0}};  // goes to the system unchanged: the two exports agree
+    for (const auto& row : rows) {
+        EXPECT_EQ(_IsGlobalMutexExist(row.name), row.existsBefore) << &row - rows;
+        EXPECT_EQ(_IsAlreadyRun(row.name), row.claim) << &row - rows;
+        EXPECT_EQ(_IsGlobalMutexExist(row.name), row.existsAfter) << &row - rows;
+    }
+}
+
+// A failed start is one line on standard output (text mode, as a host's) naming the path and
+// the system's reason.
+TEST(HostUtils, AFailedStartWritesOneLineToStandardOutput) {
+    const ScratchDirectory directory{L"zol host utils"};
+    const std::wstring tooLong(MAX_PATH + 40, L'n');
+    const std::pair<const wchar_t*, DWORD> failures[] = {  // 0: any reason
+        {L"absent.exe", ERROR_FILE_NOT_FOUND}, {nullptr, 0}, {tooLong.c_str(), 0}};
+    for (const auto& [name, error] : failures) {
+        std::fflush(stdout);
+        const int saved = _dup(1), file = _wopen((directory.path() + L"\\out").c_str(), _O_CREAT | _O_TRUNC | _O_WRONLY | _O_TEXT, 0600);
+        _dup2(file, 1), _close(file);
+        _start_task(name, L"-x", SW_HIDE, directory.path().c_str());
+        std::fflush(stdout);
+        _dup2(saved, 1), _close(saved);
+        const std::string output = directory.read(L"out");
+        const std::string head = "failed start " + narrow(directory.path() + L"\\" + (name ? name : L"")) + ",err=";
+        EXPECT_EQ(output.substr(0, error ? std::string::npos : head.size()),
+                  head + (error ? narrow(zol::common::systemErrorText(error)) + "\r\n" : ""));
+        EXPECT_EQ(output.find("\r\n"), output.size() - 2) << "one line: " << output;
+    }
+}
+
+}  // namespace
