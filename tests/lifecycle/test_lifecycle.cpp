@@ -9,6 +9,7 @@
 #include "zol_ecd_api.h"
 
 #include "apo_install/apo_info.h"
+#include "apo_install/fx_properties.h"
 #include "common/product_key.h"
 #include "host_utils/host_path.h"
 #include "simulated_headset.h"
@@ -141,6 +142,23 @@ TEST_F(Lifecycle, InstallAndRemovalRoundTrip) {
     test::TestEndpoint old(false, true);
     EXPECT_EQ((old.describe(L"D", L"N", L"H").fxValue(apo::kFxSlotValueNames[2], test::classes::kStreamText), init()), 0);
     EXPECT_TRUE(test::effectClassRegistered());
+}
+
+// "EnableAllDev" is "true": every endpoint gets the effect, and nothing is registered.
+TEST_F(Lifecycle, AllEndpointsModeInstallsOnEveryEndpoint) {
+    test::rawSetText(kProductKey, L"EnableAllDev", L"true");
+    EXPECT_EQ(init(), 0);
+    EXPECT_TRUE(test::installedOn(unrelated.id()) && test::installedOn(render.id()));
+    EXPECT_FALSE(test::effectClassRegistered());
+}
+
+// A store entry of an earlier version names no slot: an "FxProperties" that holds our display name
+// beside effects of its own is still the user's, so recovery keeps it and install saves its effects.
+TEST_F(Lifecycle, RecoveryKeepsAnFxPropertiesWithEffectsOfItsOwn) {
+    test::rawSetText(render.fx(), zol::apo_install::kFxItemNameDisplay, zol::apo_install::kFxItemNameDisplayText);
+    test::rawCreateKey(apo::childApoStoreKeyPath(render.id()));
+    EXPECT_EQ(init(), 0);
+    EXPECT_EQ(test::storedText(apo::childApoStoreKeyPath(render.id()), apo::kFxSlotValueNames[0]), kOtherEffect);
 }
 
 // Each pass killed after each of its registry changes (a child process over the test-only DLL), then
