@@ -1,6 +1,6 @@
-// Single instance and starting programs. (Ending them by name is shown by the lifecycle run,
-// which ends the audio engine.)
+// Single instance, starting, finding and ending programs.
 #include <windows.h>
+#include <tlhelp32.h>
 
 #include <fcntl.h>
 #include <io.h>
@@ -14,6 +14,7 @@
 #include "common/unique_handle.h"
 #include "support/scratch_directory.h"
 #include "support/scratch_key.h"
+#include "support/test_paths.h"
 #include "zol_ecd_api.h"
 
 namespace {
@@ -60,6 +61,30 @@ TEST(HostUtils, AFailedStartWritesOneLineToStandardOutput) {
                   head + (error ? narrow(zol::common::systemErrorText(error)) + "\r\n" : ""));
         EXPECT_EQ(output.find("\r\n"), output.size() - 2) << "one line: " << output;
     }
+}
+
+// Found and ended by name, case aside: the exit code tells an ending from the program finishing.
+TEST(HostUtils, StartFindAndEndByName) {
+    const ScratchDirectory directory{L"zol host tasks"};
+    std::wstring name = L"zol_task_" + std::to_wstring(GetCurrentProcessId()) + L".exe";
+    ASSERT_TRUE(CopyFileW(besideThisProgram(L"process_probe.exe").c_str(), (directory.path() + L"\\" + name).c_str(), FALSE));
+    EXPECT_EQ(_is_task_running(name.c_str()), 0);
+    SetEnvironmentVariableW(L"ZOL_PROBE_LINGER_MS", L"20000");
+    _start_task(name.c_str(), nullptr, SW_HIDE, directory.path().c_str());
+    SetEnvironmentVariableW(L"ZOL_PROBE_LINGER_MS", nullptr);
+    unique_kernel_handle started;
+    const unique_kernel_handle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+    PROCESSENTRY32W entry{sizeof entry};
+    for (BOOL more = Process32FirstW(snapshot.get(), &entry); more && !started; more = Process32NextW(snapshot.get(), &entry))
+        if (name == entry.szExeFile) started.reset(OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, entry.th32ProcessID));
+    ASSERT_TRUE(started) << "not started";
+    CharUpperW(name.data());
+    EXPECT_EQ(_is_task_running(name.c_str()), 1);
+    _kill_task(name.c_str());
+    DWORD code = 0;
+    EXPECT_EQ(WaitForSingleObject(started.get(), 5000), WAIT_OBJECT_0);
+    EXPECT_TRUE(GetExitCodeProcess(started.get(), &code) && code == 0xFFFFFFF6u) << code;
+    EXPECT_EQ(_is_task_running(name.c_str()), 0);
 }
 
 }  // namespace
