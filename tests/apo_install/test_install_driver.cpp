@@ -7,6 +7,7 @@
 #include "apo_install/effect_library.h"
 #include "apo_install/endpoint_catalogue.h"
 #include "apo_install/install_driver.h"
+#include "apo_install/service_control.h"
 #include "common/system_error.h"
 #include "device_link/supported_devices.h"
 #include "host_utils/host_path.h"
@@ -96,6 +97,29 @@ TEST_F(Driver, FailedRestartShowsTheMessageAndSkipsUnregistration) {
     EXPECT_FALSE(installedOn(speakers.id()));  // the endpoint was restored; the library stays registered
     EXPECT_TRUE(journal.lines().empty());
     EXPECT_TRUE(test::effectClassRegistered());
+}
+
+// Wine never lists dependents: the test names two running ones, as the system would in stop order.
+class ListedDependents : public apo_install::DependentServiceEnumerator {
+public:
+    explicit ListedDependents(std::vector<std::wstring> names) : names_(std::move(names)) {}
+    BOOL enumerate(SC_HANDLE, DWORD, ENUM_SERVICE_STATUSW* out, DWORD size, DWORD* needed, DWORD* count) const override {
+        *needed = static_cast<DWORD>(names_.size() * (sizeof(ENUM_SERVICE_STATUSW) + 64 * sizeof(wchar_t)));
+        if (size < *needed) return SetLastError(ERROR_MORE_DATA), FALSE;
+        auto* text = reinterpret_cast<wchar_t*>(out + names_.size());
+        for (std::size_t i = 0; i < names_.size(); ++i, text += 64) out[i] = {wcscpy(text, names_[i].c_str()), text, {}};
+        return *count = static_cast<DWORD>(names_.size()), TRUE;
+    }
+
+private:
+    std::vector<std::wstring> names_;
+};
+
+TEST_F(Driver, DependentsStopFirstInListedOrderAndStartLastInReverse) {
+    test::StandInService a{{L"ZolTestDepA", {kAudioServiceName}, journal.path()}}, b{{L"ZolTestDepB", {kAudioServiceName}, journal.path()}};
+    a.start(), b.start(), journal.clear();
+    apo_install::restartService(kAudioServiceName, apo_install::kServiceTimeLimitSeconds, ListedDependents({L"ZolTestDepA", L"ZolTestDepB"}));
+    EXPECT_EQ(journal.lines(), (Lines{"ZolTestDepA stop", "ZolTestDepB stop", "AudioSrv stop", "AudioSrv start", "ZolTestDepB start", "ZolTestDepA start"}));
 }
 
 TEST(EffectLibrary, FailuresAreReportedAndChangeNothing) {
