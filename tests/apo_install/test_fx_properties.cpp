@@ -116,6 +116,19 @@ TEST_F(FxEdit, ChildrenBySlotStyle) {
     }
 }
 
+// Systems before 8.1 have no stream or mode slots to fall back on; markers, unkept sides and an
+// unknown style give no child.
+TEST(ChildChoice, OlderSystemsKeepTheMixSlots) {
+    using Children = std::pair<std::wstring, std::wstring>;
+    const std::array<std::wstring, kFxSlotCount> saved = {L"!VALUE", L"!VALUE", kVendorC, kVendorB, kVendorA}, noKey = {L"!KEY", L"!KEY", L"!KEY", L"!KEY", L"!KEY"};
+    const InstallOptions both{true, true, true, true, 0, false}, keepNone{true, true, false, false, 0, false}, unknown{true, true, true, true, 3, false};
+    EXPECT_EQ(chooseChildren(saved, both, false), Children{});
+    EXPECT_EQ(chooseChildren(saved, both, true), (Children{kVendorC, kVendorB}));
+    EXPECT_EQ(chooseChildren(saved, keepNone, true), Children{});
+    EXPECT_EQ(chooseChildren(saved, unknown, true), Children{});
+    EXPECT_EQ(chooseChildren(noKey, both, true), Children{});
+}
+
 TEST_F(FxEdit, ReinstallBringsLayoutOneToTheCurrentOne) {
     TestEndpoint endpoint(false);
     endpoint.describe(L"D", L"N", L"H").fxValue(slot(kStreamSlot), kStreamText).fxValue(slot(kEndpointSlot), kEndpointText);
