@@ -63,6 +63,35 @@ TEST(HostUtils, AFailedStartWritesOneLineToStandardOutput) {
     }
 }
 
+// The quoted path, one space and the arguments as given; the window state and this process's
+// current directory go with them. No directory means the install directory.
+TEST(HostUtils, AStartedProgramGetsItsCommandLine) {
+    const ScratchDirectory directory{L"zol host start"};
+    ASSERT_TRUE(CopyFileW(besideThisProgram(L"process_probe.exe").c_str(), (directory.path() + L"\\probe.exe").c_str(), FALSE));
+    const std::wstring record = directory.path() + L"\\record", quoted = L"\"" + directory.path() + L"\\probe.exe\"";
+    rawSetText(L"HKEY_LOCAL_MACHINE\\SOFTWARE\\ZolSoundKit", L"InstallPath", directory.path());
+    SetEnvironmentVariableW(L"ZOL_PROBE_RECORD", record.c_str());
+    wchar_t current[MAX_PATH];
+    GetCurrentDirectoryW(MAX_PATH, current);
+    const struct {
+        const wchar_t* arguments;
+        int show;
+        const wchar_t* directory;
+        std::wstring commandLine;
+    } rows[] = {{L"-a \"b c\"", SW_SHOWMINNOACTIVE, directory.path().c_str(), quoted + L" -a \"b c\""},
+                {nullptr, SW_HIDE, nullptr, quoted},
+                {L"", SW_SHOWNORMAL, L"", quoted + L" "}};
+    for (const auto& row : rows) {
+        DeleteFileW(record.c_str());
+        _start_task(L"probe.exe", row.arguments, row.show, row.directory);
+        std::string seen;
+        for (int i = 0; i < 250 && (seen = directory.read(L"record")).empty(); ++i) Sleep(20);
+        EXPECT_EQ(seen, narrow(row.commandLine) + "\n" + std::to_string(row.show) + "\n" + narrow(current) + "\n") << &row - rows;
+    }
+    SetEnvironmentVariableW(L"ZOL_PROBE_RECORD", nullptr);
+    rawDeleteValue(L"HKEY_LOCAL_MACHINE\\SOFTWARE\\ZolSoundKit", L"InstallPath");
+}
+
 // Found and ended by name, case aside: the exit code tells an ending from the program finishing.
 TEST(HostUtils, StartFindAndEndByName) {
     const ScratchDirectory directory{L"zol host tasks"};
