@@ -1,5 +1,6 @@
 // Single instance, starting, finding and ending programs.
 #include <windows.h>
+#include <sddl.h>
 #include <tlhelp32.h>
 
 #include <fcntl.h>
@@ -26,12 +27,19 @@ TEST(HostUtils, InstanceClaims) {
     const std::wstring fresh = L"Global\\ZolInstance-" + std::to_wstring(GetCurrentProcessId()), event = fresh + L"-event",
                        overlong = fresh + std::wstring(MAX_PATH + 20, L'x');
     const unique_kernel_handle held(CreateEventW(nullptr, TRUE, FALSE, event.c_str()));  // a name taken by another kind
+    const std::wstring refusing = fresh + L"-refusing";  // a mutex that admits local service only
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(L"D:P(A;;0x100001;;;LS)", SDDL_REVISION_1, &descriptor, nullptr));
+    const zol::common::unique_local descriptorOwner(descriptor);
+    SECURITY_ATTRIBUTES attributes{sizeof attributes, descriptor, FALSE};
+    const unique_kernel_handle foreign(CreateMutexW(&attributes, FALSE, refusing.c_str()));
     const struct {
         const wchar_t* name;
         int existsBefore, claim, existsAfter;
     } rows[] = {{fresh.c_str(), -1, 0, 0},
                 {fresh.c_str(), 0, 1, 0},  // claimed again in the same process
                 {event.c_str(), ERROR_INVALID_HANDLE, 0, ERROR_INVALID_HANDLE},
+                {refusing.c_str(), ERROR_ACCESS_DENIED, 0, ERROR_ACCESS_DENIED},
                 {L"", -1, 0, -1},                 {nullptr, -1, 0, -1},
                 {overlong.c_str(), -1, 0, 0}};  // goes to the system unchanged: the two exports agree
     for (const auto& row : rows) {
@@ -39,6 +47,8 @@ TEST(HostUtils, InstanceClaims) {
         EXPECT_EQ(_IsAlreadyRun(row.name), row.claim) << &row - rows;
         EXPECT_EQ(_IsGlobalMutexExist(row.name), row.existsAfter) << &row - rows;
     }
+    const unique_kernel_handle claimed(OpenMutexW(READ_CONTROL, FALSE, fresh.c_str()));
+    EXPECT_EQ(kernelObjectDacl(claimed.get()), "D:(A;;0x1f0001;;;" + currentUserSid() + ")(A;;0x100001;;;LS)");
 }
 
 // A failed start is one line on standard output (text mode, as a host's) naming the path and

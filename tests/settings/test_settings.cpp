@@ -133,6 +133,9 @@ TEST_F(DeviceSettings, FirstLoadStoresTheDefaultsAndMirrorsALiveRecord) {
     EXPECT_EQ(std::memcmp(info.effect.bands, kBuiltInBandTable, sizeof kBuiltInBandTable), 0);
     EXPECT_EQ(bytesOf(info.unused607), Bytes(292, 0)) << "the whole record is written";
     EXPECT_EQ(section(), bytesOf(info, 607));
+    const unique_kernel_handle object(OpenFileMappingW(READ_CONTROL, FALSE, kSettingsSectionName));
+    const std::string all = "CCDCLCSWRPSDRCWDWO";  // 0xF001F, as SDDL spells it
+    EXPECT_EQ(zol::test::kernelObjectDacl(object.get()), "D:(A;;" + all + ";;;" + zol::test::currentUserSid() + ")(A;;" + all + ";;;LS)");
 }
 
 // Each property goes to the record, the registry and the section; gains recompute the effect

@@ -1,5 +1,6 @@
 #include "support/scratch_key.h"
 
+#include <aclapi.h>
 #include <sddl.h>
 
 #include <gtest/gtest.h>
@@ -96,6 +97,31 @@ std::wstring widen(const std::string& text) {
     out.resize(MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(),
                                    static_cast<int>(out.size())));
     return out;
+}
+
+std::string kernelObjectDacl(HANDLE object) {
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    LPWSTR text = nullptr;
+    if (GetSecurityInfo(object, SE_KERNEL_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, nullptr, nullptr, &descriptor) != ERROR_SUCCESS)
+        return "";
+    const common::unique_local owner(descriptor);
+    if (!ConvertSecurityDescriptorToStringSecurityDescriptorW(descriptor, SDDL_REVISION_1, DACL_SECURITY_INFORMATION, &text, nullptr)) return "";
+    const common::unique_local textOwner(text);
+    return narrow(text);
+}
+
+std::string currentUserSid() {
+    HANDLE token = nullptr;
+    BYTE user[256];
+    DWORD size = 0;
+    LPWSTR text = nullptr;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return "";
+    const common::unique_kernel_handle tokenOwner(token);
+    if (!GetTokenInformation(token, TokenUser, user, sizeof user, &size) ||
+        !ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(user)->User.Sid, &text))
+        return "";
+    const common::unique_local textOwner(text);
+    return narrow(text);
 }
 
 }  // namespace zol::test

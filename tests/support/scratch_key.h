@@ -36,6 +36,9 @@ bool rawKeyExists(const std::wstring& fullPath);
 void rawDeleteTree(const std::wstring& fullPath);
 void rawSetKeySecurity(const std::wstring& fullPath, const wchar_t* sddl);  // owner, group, DACL: all three, as Wine stores them
 
+// The DACL of a kernel object as SDDL ("" when unreadable), and this process's user SID as SDDL text.
+std::string kernelObjectDacl(HANDLE object);
+std::string currentUserSid();
 std::string narrow(const std::wstring& text);  // UTF-8, for assertion messages
 std::wstring widen(const std::string& text);
 
