@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <string>
 
+#include "common/product_key.h"
 #include "common/system_error.h"
 #include "common/unique_handle.h"
 #include "support/scratch_directory.h"
@@ -79,7 +80,7 @@ TEST(HostUtils, AStartedProgramGetsItsCommandLine) {
     const ScratchDirectory directory{L"zol host start"};
     ASSERT_TRUE(CopyFileW(besideThisProgram(L"process_probe.exe").c_str(), (directory.path() + L"\\probe.exe").c_str(), FALSE));
     const std::wstring record = directory.path() + L"\\record", quoted = L"\"" + directory.path() + L"\\probe.exe\"";
-    rawSetText(L"HKEY_LOCAL_MACHINE\\SOFTWARE\\ZolSoundKit", L"InstallPath", directory.path());
+    rawSetText(zol::common::kProductKey, L"InstallPath", directory.path());
     SetEnvironmentVariableW(L"ZOL_PROBE_RECORD", record.c_str());
     wchar_t current[MAX_PATH];
     GetCurrentDirectoryW(MAX_PATH, current);
@@ -99,7 +100,7 @@ TEST(HostUtils, AStartedProgramGetsItsCommandLine) {
         EXPECT_EQ(seen, narrow(row.commandLine) + "\n" + std::to_string(row.show) + "\n" + narrow(current) + "\n") << &row - rows;
     }
     SetEnvironmentVariableW(L"ZOL_PROBE_RECORD", nullptr);
-    rawDeleteValue(L"HKEY_LOCAL_MACHINE\\SOFTWARE\\ZolSoundKit", L"InstallPath");
+    rawDeleteValue(zol::common::kProductKey, L"InstallPath");
 }
 
 // Found and ended by name, case aside: the exit code tells an ending from the program finishing.

@@ -11,11 +11,13 @@
 #include "apo_install/apo_info.h"
 #include "apo_install/fx_properties.h"
 #include "common/product_key.h"
+#include "common/unique_handle.h"
 #include "host_utils/host_path.h"
 #include "simulated_headset.h"
 #include "support/endpoint_fixture.h"
 #include "support/scratch_directory.h"
 #include "support/scratch_key.h"
+#include "support/test_paths.h"
 #include "support/standin_services.h"
 
 namespace {
@@ -120,17 +122,17 @@ TEST_F(Lifecycle, InstallAndRemovalRoundTrip) {
     EXPECT_EQ(productValues(), 4);
 
     const std::wstring engine = workingDirectory.path() + L"\\audiodg.exe";  // holds the effect library: removal ends it first
-    ASSERT_TRUE(CopyFileW((zol::host_utils::hostExecutableDirectory() + L"\\process_probe.exe").c_str(), engine.c_str(), FALSE));
+    ASSERT_TRUE(CopyFileW(test::besideThisProgram(L"process_probe.exe").c_str(), engine.c_str(), FALSE));
     SetEnvironmentVariableW(L"ZOL_PROBE_LINGER_MS", L"20000");
     STARTUPINFOW startup{sizeof startup};
     PROCESS_INFORMATION started{};
     ASSERT_TRUE(CreateProcessW(engine.c_str(), nullptr, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &started));
+    const zol::common::unique_kernel_handle engineProcess(started.hProcess), engineThread(started.hThread);
     SetEnvironmentVariableW(L"ZOL_PROBE_LINGER_MS", nullptr);
     test::rawDeleteValue(kProductKey, kProductValues[1]);  // whatever values are left go
     journal.clear();
     EXPECT_EQ(unInit(), 1);
-    EXPECT_EQ(WaitForSingleObject(started.hProcess, 0), WAIT_OBJECT_0) << "the audio engine still runs";
-    CloseHandle(started.hThread), CloseHandle(started.hProcess);
+    EXPECT_EQ(WaitForSingleObject(engineProcess.get(), 0), WAIT_OBJECT_0) << "the audio engine still runs";
     EXPECT_EQ(journal.lines(), (Lines{"ZolSoundAPO DllUnregisterServer", "AudioSrv stop", "AudioSrv start", "ZolSoundAPO DllUnregisterServer"}));
     EXPECT_TRUE(asBefore(before));
     EXPECT_EQ(snapshots()[0].size(), before[0].size() + 3);  // the leftovers are all that differ
@@ -171,11 +173,11 @@ public:
         STARTUPINFOW startup{sizeof startup};
         PROCESS_INFORMATION child{};
         DWORD code = ~DWORD{0};
-        if (CreateProcessW((zol::host_utils::hostExecutableDirectory() + L"\\zol_fault_host.exe").c_str(), command.data(), nullptr, nullptr,
+        if (CreateProcessW(test::besideThisProgram(L"zol_fault_host.exe").c_str(), command.data(), nullptr, nullptr,
                            FALSE, 0, nullptr, workingDirectory.path().c_str(), &startup, &child)) {
-            WaitForSingleObject(child.hProcess, 120000);
-            GetExitCodeProcess(child.hProcess, &code);
-            CloseHandle(child.hThread), CloseHandle(child.hProcess);
+            const zol::common::unique_kernel_handle process(child.hProcess), thread(child.hThread);
+            WaitForSingleObject(process.get(), 120000);
+            GetExitCodeProcess(process.get(), &code);
         }
         SetEnvironmentVariableW(L"ZOL_FAULT_AT", nullptr);
         return code;

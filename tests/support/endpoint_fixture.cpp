@@ -8,6 +8,7 @@
 #include "apo_install/apo_info.h"
 #include "apo_install/endpoint_catalogue.h"
 #include "common/product_key.h"
+#include "common/unique_handle.h"
 #include "support/scratch_key.h"
 
 namespace zol::test {
@@ -94,16 +95,16 @@ std::map<std::wstring, StoredValue> storedTree(const std::wstring& key) {
     std::map<std::wstring, StoredValue> out;
     std::wstring subkey;
     const HKEY root = rawRoot(key, &subkey);
-    HKEY handle = nullptr;
-    if (RegOpenKeyExW(root, subkey.c_str(), 0, KEY_READ | KEY_WOW64_64KEY, &handle) != ERROR_SUCCESS) return out;
+    HKEY opened = nullptr;
+    if (RegOpenKeyExW(root, subkey.c_str(), 0, KEY_READ | KEY_WOW64_64KEY, &opened) != ERROR_SUCCESS) return out;
+    const common::unique_hkey handle(opened);
     out[L"\\"] = StoredValue{};
     wchar_t name[512];
-    for (DWORD i = 0, length = 512; RegEnumValueW(handle, i, name, &length, 0, 0, 0, 0) == ERROR_SUCCESS; length = 512, ++i)
+    for (DWORD i = 0, length = 512; RegEnumValueW(handle.get(), i, name, &length, 0, 0, 0, 0) == ERROR_SUCCESS; length = 512, ++i)
         out[L"\\" + std::wstring(name, length)] = *storedValue(key, std::wstring(name, length));
-    for (DWORD i = 0, length = 512; RegEnumKeyExW(handle, i, name, &length, 0, 0, 0, 0) == ERROR_SUCCESS; length = 512, ++i)
+    for (DWORD i = 0, length = 512; RegEnumKeyExW(handle.get(), i, name, &length, 0, 0, 0, 0) == ERROR_SUCCESS; length = 512, ++i)
         for (const auto& [path, value] : storedTree(key + L"\\" + std::wstring(name, length)))
             out[L"\\" + std::wstring(name, length) + path] = value;
-    RegCloseKey(handle);
     return out;
 }
 
