@@ -10,13 +10,13 @@ std::wstring windowText(HWND window) {
 
 }  // namespace
 
-zol::test::MessageBoxPresser::MessageBoxPresser(DWORD timeoutMs)
-    : thread_([this, deadline = GetTickCount64() + timeoutMs] {
+zol::test::MessageBoxPresser::MessageBoxPresser(DWORD timeoutMs, DWORD processId)
+    : thread_([this, processId, deadline = GetTickCount64() + timeoutMs] {
           for (; !stop_ && GetTickCount64() < deadline; Sleep(10)) {
               for (HWND box = nullptr; (box = FindWindowExW(nullptr, box, L"#32770", nullptr)) != nullptr;) {
                   DWORD pid = 0;
                   GetWindowThreadProcessId(box, &pid);
-                  if (pid != GetCurrentProcessId() || !IsWindowVisible(box)) continue;
+                  if (pid != processId || !IsWindowVisible(box)) continue;
                   seen_ = SeenMessageBox{windowText(GetDlgItem(box, 0xFFFF)), windowText(box)};  // 0xFFFF: the text
                   PostMessageW(box, WM_COMMAND, IDOK, 0);
                   return;

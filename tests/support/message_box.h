@@ -1,5 +1,5 @@
-// Answers the first message box this process shows, from a thread of its own, as a user would:
-// reads its text and caption and presses OK. The test bed's desktop makes MessageBoxW wait for
+// Answers the first message box a process (this one unless named) shows, from a thread of its
+// own, as a user would: reads its text and caption and presses OK. The test bed's desktop makes MessageBoxW wait for
 // that (tests/standins/desktop_probe/wait_for_desktop.sh); wait() tells what the box said.
 #pragma once
 
@@ -16,9 +16,10 @@ struct SeenMessageBox { std::wstring text, caption; };
 
 class MessageBoxPresser {
 public:
-    explicit MessageBoxPresser(DWORD timeoutMs = 10000);
-    ~MessageBoxPresser() { stop_ = true, wait(); }
+    explicit MessageBoxPresser(DWORD timeoutMs = 10000, DWORD processId = GetCurrentProcessId());
+    ~MessageBoxPresser() { stop(); }
     std::optional<SeenMessageBox> wait() { return thread_.joinable() ? thread_.join(), seen_ : seen_; }
+    std::optional<SeenMessageBox> stop() { return stop_ = true, wait(); }
 
 private:
     std::atomic<bool> stop_{false};
