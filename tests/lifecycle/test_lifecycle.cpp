@@ -244,6 +244,7 @@ public:
             // is tested here: that change is tried once more from the start, and reported.
             if (const std::string first = disturbed; !first.empty())
                 repeated += report + ":\n" + first, disturbed.clear(), killed = killAt(removal, k, ok, report);
+            ok = ok && disturbed.empty();
             EXPECT_TRUE(ok) << report << "\n" << disturbed;
             if (!killed) break;
             ++changes, recovered += ok;
