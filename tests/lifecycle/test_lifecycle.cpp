@@ -193,16 +193,13 @@ public:
         SetEnvironmentVariableW(L"ZOL_FAULT_AT", nullptr);
         return code;
     }
-    // Each thread of a process as Wine's debugger sees it, a line of "function module" frames.
+    // Each thread of a process as Wine's debugger sees it, a line of "function@module" frames.
     std::string backtrace(DWORD pid) {
-        const std::wstring path = workingDirectory.path() + L"\\backtrace.txt";
-        SECURITY_ATTRIBUTES inheritable{sizeof inheritable, nullptr, TRUE};
-        const zol::common::unique_kernel_handle out(CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inheritable, CREATE_ALWAYS, 0, nullptr));
+        std::wstring command = L"cmd.exe /c winedbg.exe --command \"bt all\" >backtrace.txt 2>&1";
         STARTUPINFOW startup{sizeof startup};
-        startup.dwFlags = STARTF_USESTDHANDLES, startup.hStdOutput = startup.hStdError = out.get();
-        std::wstring command = L"winedbg.exe --command \"bt all\"";
         PROCESS_INFORMATION debugger{};
-        if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &debugger)) return "(no debugger)";
+        if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, workingDirectory.path().c_str(), &startup, &debugger))
+            return "(no debugger)";
         const zol::common::unique_kernel_handle process(debugger.hProcess), thread(debugger.hThread);
         if (WaitForSingleObject(process.get(), 30000) != WAIT_OBJECT_0) TerminateProcess(process.get(), 1);
         char header[32];
@@ -229,8 +226,8 @@ public:
         const bool removed = next == 101 && asBefore(before);
         const DWORD install = removal ? 100 : run(L"init"), again = removal ? 101 : run(L"unInit");
         ok = removed && install == 100 && again == 101 && asBefore(before);
-        report = std::string(removal ? "removal" : "install") + " killed at change " + std::to_string(k) + ": unInit " + std::to_string(next) +
-                 (removed ? " (endpoints restored)" : " (endpoints not restored)") + ", init " + std::to_string(install) + ", unInit " + std::to_string(again);
+        report = (removal ? "removal killed at change " : "install killed at change ") + std::to_string(k) + ": unInit " + std::to_string(next) +
+                 (removed ? "" : " (endpoints not restored)") + ", init " + std::to_string(install) + ", unInit " + std::to_string(again);
         return true;
     }
     std::pair<long, long> killEachChange(bool removal) {  // changes, recovered
@@ -238,8 +235,7 @@ public:
         for (long k = 1; k <= 400; ++k) {
             bool ok = false;
             std::string report;
-            disturbed.clear();
-            bool killed = killAt(removal, k, ok, report);
+            bool killed = (disturbed.clear(), killAt(removal, k, ok, report));
             // A Wine process that stopped answering, or a service restart refused, is not what
             // is tested here: that change is tried once more from the start, and reported.
             if (const std::string first = disturbed; !first.empty())

@@ -57,7 +57,7 @@ TEST(Equalizer, BandsAreTheTableWithTheGoldenCoefficientsAndZeroGainIsTheIdentit
     const float table[10][2] = {{30, 10},     {60, 30},     {120, 90},    {250, 170},   {500, 330},
                                 {1000, 670}, {2000, 1333}, {4000, 2685}, {8000, 5333}, {16000, 10738}};
     for (const int rate : {44100, 48000, 96000}) {
-        for (const int gain : {-12, -5, -1, 0, 1, 6, 12}) {
+        for (const int gain : {-1, 0, 12}) {
             DeviceInfo info;
             std::memset(&info, 0xA5, sizeof info);
             info.effect.sampleRate = rate;

@@ -17,7 +17,6 @@ DebugChannelListener::DebugChannelListener() {
         for (zol::dbwin::Message message; channel_.next(message, INFINITE) == zol::dbwin::Channel::Wait::message;) {
             std::lock_guard<std::mutex> lock(mutex_);
             if (stopping_) return;
-            if (hook_) hook_(message.text);  // the sender's next line waits for the next call to next()
             messages_.push_back(std::move(message));
             arrived_.notify_all();
         }
@@ -53,11 +52,6 @@ void DebugChannelListener::clear() {
     ownLines();
     std::lock_guard<std::mutex> lock(mutex_);
     messages_.clear();
-}
-
-void DebugChannelListener::setHook(std::function<void(const std::string&)> hook) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    hook_ = std::move(hook);
 }
 
 }  // namespace zol::test

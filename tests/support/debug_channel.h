@@ -2,7 +2,6 @@
 #pragma once
 
 #include <condition_variable>
-#include <functional>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -20,8 +19,6 @@ public:
     // This process's lines so far, once everything it sent before the call has arrived.
     std::vector<std::string> ownLines();
     void clear();
-    // Runs for each line before its sender may go on (keep it short: senders wait 10 s).
-    void setHook(std::function<void(const std::string&)> hook);
 
 private:
     zol::dbwin::Channel channel_;
@@ -30,7 +27,6 @@ private:
     std::vector<zol::dbwin::Message> messages_;
     bool stopping_ = false;
     unsigned syncSerial_ = 0;
-    std::function<void(const std::string&)> hook_;
     std::thread thread_;
 };
 

@@ -1,6 +1,5 @@
-// Answers the first message box a process (this one unless named) shows, from a thread of its
-// own, as a user would: reads its text and caption and presses OK. The test bed's desktop makes MessageBoxW wait for
-// that (tests/standins/desktop_probe/wait_for_desktop.sh); wait() tells what the box said.
+// Answers the first message box a process (this one unless named) shows, as a user would: reads
+// its text and caption and presses OK. The test bed's desktop makes MessageBoxW wait for that.
 #pragma once
 
 #include <windows.h>
