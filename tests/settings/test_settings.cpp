@@ -79,6 +79,13 @@ TEST(Equalizer, BandsAreTheTableWithTheGoldenCoefficientsAndZeroGainIsTheIdentit
             }
         }
     }
+    // A rate the recipe cannot serve leaves bands flat: none, past the maximum, a band at half the rate.
+    for (const auto& [rate, built] : {std::pair{0, 0}, {kMaxSampleRate + 1, 0}, {kMaxSampleRate, 10}, {32000, 9}, {32002, 10}}) {
+        DeviceInfo info{};
+        const std::int8_t gains[10] = {6, 6, 6, 6, 6, 6, 6, 6, 6, 6};
+        applyEqGains((info.effect.sampleRate = rate, info), gains);
+        EXPECT_EQ(std::count_if(info.effect.coefficients, info.effect.coefficients + 10, [](const auto& c) { return c.b0 != 1.0f; }), built) << rate;
+    }
 }
 
 TEST(SettingsMirror, ClipsWritesAtThePayloadsEndAndStaysClosedOnAForeignName) {
