@@ -6,5 +6,5 @@ scripts/bootstrap.sh
 cmake --preset mingw64
 cmake --build --preset mingw64
 ctest --preset mingw64 "$@"
-# The crash-recovery count of the lifecycle_crashes entry, when it ran.
-grep -h '^install: .* recovered' build/Testing/Temporary/LastTest.log || true
+# The crash-recovery count of the lifecycle_crashes entry, when it ran, and any change it tried again.
+sed -n '/^install: .* recovered/,/^\[/p' build/Testing/Temporary/LastTest.log | grep -v '^\[' || true
