@@ -62,7 +62,7 @@ bool EndpointRecord::matchesDevice(std::uint32_t word0, std::uint32_t word1, std
 
 std::wstring EndpointRecord::endpointKey() const { return endpointKeyPath(previousOs, isCaptureEndpoint, endpointId); }
 std::wstring EndpointRecord::fxPropertiesKey() const { return fxPropertiesKeyPath(endpointKey()); }
-std::wstring EndpointRecord::propertiesKey() const { return endpointKey() + L"\\Properties"; }
+std::wstring EndpointRecord::propertiesKey() const { return propertiesKeyPath(endpointKey()); }
 
 std::wstring EndpointRecord::findBluetoothEndpoint(std::uint32_t word0, std::uint32_t word1, std::uint32_t word2,
                                                   bool previousOsTree, std::uint8_t flow) {
@@ -71,7 +71,7 @@ std::wstring EndpointRecord::findBluetoothEndpoint(std::uint32_t word0, std::uin
     for (const std::wstring& id : reg::listSubkeys(flowKey)) {
         const std::wstring endpoint = flowKey + L"\\" + id;
         if (!reg::keyExists(endpoint)) continue;
-        const std::wstring properties = endpoint + L"\\Properties";
+        const std::wstring properties = propertiesKeyPath(endpoint);
         if (!reg::valueExists(properties, property::kEndpointName) ||
             !reg::valueExists(properties, property::kHardwareIdFallback))
             continue;
@@ -164,7 +164,7 @@ bool EndpointRecord::fill(const std::wstring& key, const std::wstring& id, const
             loadedOptions.slotStyle = 0;
             return true;
         }
-        loadedOptions.slotStyle = reg::valueExists(key + L"\\Properties", property::kSlotStyleHint) ? 1 : 2;
+        loadedOptions.slotStyle = reg::valueExists(propertiesKeyPath(key), property::kSlotStyleHint) ? 1 : 2;
         return true;
     }
 

@@ -47,8 +47,6 @@ std::wstring formatIds(const wchar_t* format, std::uint32_t first, std::uint32_t
     return text;
 }
 
-std::wstring propertiesKey(const std::wstring& endpointKey) { return endpointKey + L"\\Properties"; }
-
 // The first property of the two that the key holds; reading the second raises when neither is there.
 std::wstring readFirstOf(const std::wstring& key, const wchar_t* first, const wchar_t* second) {
     return reg::readStringValue(key, reg::valueExists(key, first) ? first : second);
@@ -66,6 +64,7 @@ std::wstring endpointKeyPath(bool previousOs, bool capture, const std::wstring& 
     return flowKeyPath(previousOs, capture ? kCaptureFlow : kRenderFlow) + L"\\" + endpointId;
 }
 
+std::wstring propertiesKeyPath(const std::wstring& endpointKey) { return endpointKey + L"\\Properties"; }
 std::wstring fxPropertiesKeyPath(const std::wstring& endpointKey) { return endpointKey + L"\\FxProperties"; }
 
 std::vector<EndpointMatch> findUsbEndpoints(std::uint16_t vendorId, std::uint16_t productId, std::uint8_t flow) {
@@ -76,7 +75,7 @@ std::vector<EndpointMatch> findUsbEndpoints(std::uint16_t vendorId, std::uint16_
     for (const std::wstring& id : reg::listSubkeys(flowKey)) {
         const std::wstring endpointKey = flowKey + L"\\" + id;
         if (!reg::keyExists(endpointKey)) continue;
-        const std::wstring properties = propertiesKey(endpointKey);
+        const std::wstring properties = propertiesKeyPath(endpointKey);
         std::wstring hardwareId;
         try {
             if (reg::valueExists(properties, property::kHardwareId))
@@ -157,7 +156,7 @@ DeviceFormat parseDeviceFormat(const std::vector<std::uint8_t>& value) {
 }
 
 EndpointProperties readEndpointProperties(const std::wstring& endpointKey, const std::wstring& endpointId) {
-    const std::wstring properties = propertiesKey(endpointKey);
+    const std::wstring properties = propertiesKeyPath(endpointKey);
     EndpointProperties read;
     read.endpointId = endpointId;
     read.deviceDescription = reg::readStringValue(properties, property::kDeviceDescription);

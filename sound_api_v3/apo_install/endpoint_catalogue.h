@@ -23,7 +23,8 @@ std::wstring treeKeyPath(bool previousOs);
 // The tree followed by "\Render" (flow 0) or "\Capture" (any other flow).
 std::wstring flowKeyPath(bool previousOs, std::uint8_t flow);
 std::wstring endpointKeyPath(bool previousOs, bool capture, const std::wstring& endpointId);
-// The endpoint key's "FxProperties", where its effect slots live.
+// The endpoint key's "Properties" (what the device says of itself) and "FxProperties" (its effect slots).
+std::wstring propertiesKeyPath(const std::wstring& endpointKey);
 std::wstring fxPropertiesKeyPath(const std::wstring& endpointKey);
 
 // --- Property value names, as Windows stores them under an endpoint's "Properties" ---

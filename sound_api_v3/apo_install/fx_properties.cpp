@@ -227,7 +227,7 @@ void DeviceAPOInfo::reinstall() {
 void enableSystemEffects(const std::wstring& endpointId) {
     const std::wstring endpoint = getEndpointKeyPath(endpointId);
     if (endpoint.size() <= 1) return;
-    reg::writeDwordValue(endpoint + L"\\FxProperties", property::kDisableSystemEffects, 0);
+    reg::writeDwordValue(fxPropertiesKeyPath(endpoint), property::kDisableSystemEffects, 0);
 }
 
 }  // namespace zol::apo_install

@@ -50,7 +50,7 @@ EndpointView view(const std::wstring& id, bool capture) {
         for (size_t i = 0; i < zol::apo_install::kFxSlotCount; ++i) e.formerEffects[i] = info.orgGuid[i];
     } catch (const reg::RegistryException& error) {
         e.unreadable = narrow(error.message());
-        const std::wstring properties = key + L"\\Properties";
+        const std::wstring properties = zol::apo_install::propertiesKeyPath(key);
         try {
             if (reg::valueExists(properties, zol::apo_install::property::kDeviceDescription))
                 e.description = reg::readStringValue(properties, zol::apo_install::property::kDeviceDescription);

@@ -23,7 +23,8 @@ constexpr unsigned char kDeviceFormat[48] = {0, 0, 0, 0, 0, 0, 0, 0, 0xFE, 0xFF,
                                              0, 0xEE, 2, 0, 4, 0, 16, 0, 22, 0, 16, 0, 3, 0, 0, 0};
 
 void seed(bool capture) {
-    const std::wstring key = apo::endpointKeyPath(false, capture, kIds[capture]), properties = key + L"\\Properties";
+    const std::wstring key = apo::endpointKeyPath(false, capture, kIds[capture]);
+    const std::wstring properties = apo::propertiesKeyPath(key), fx = apo::fxPropertiesKeyPath(key);
     reg::createKey(properties);
     reg::writeDwordValue(key, L"DeviceState", 1);
     reg::writeStringValue(properties, apo::property::kDeviceDescription, L"ZolSoundKit USB headset (SIMULATED)");
@@ -32,8 +33,8 @@ void seed(bool capture) {
     reg::writeBinaryValue(properties, apo::property::kDeviceFormat, kDeviceFormat, sizeof kDeviceFormat);
     if (capture) return;
     // A former effect on the render endpoint, which installation must save and removal put back.
-    reg::createKey(key + L"\\FxProperties");
-    reg::writeStringValue(key + L"\\FxProperties", apo::kFxSlotValueNames[apo::kStreamSlot], L"{5eedfeed-0000-4000-8000-53494d554c41}");
+    reg::createKey(fx);
+    reg::writeStringValue(fx, apo::kFxSlotValueNames[apo::kStreamSlot], L"{5eedfeed-0000-4000-8000-53494d554c41}");
 }
 
 void deleteTree(const std::wstring& key) {
