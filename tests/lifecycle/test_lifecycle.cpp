@@ -183,9 +183,11 @@ public:
             const zol::common::unique_kernel_handle process(child.hProcess), thread(child.hThread);
             test::MessageBoxPresser presser(60000, child.dwProcessId);
             // Ended, not left behind: a running child holds CTest's output open to the time limit.
-            if (WaitForSingleObject(process.get(), 60000) != WAIT_OBJECT_0)
-                disturbed += test::narrow(exportName) + " hung: " + backtrace(child.dwProcessId) + "\n", TerminateProcess(process.get(), kHung),
-                    WaitForSingleObject(process.get(), 5000);
+            if (WaitForSingleObject(process.get(), 60000) != WAIT_OBJECT_0) {
+                disturbed += test::narrow(exportName) + " hung: " + backtrace(child.dwProcessId) + "\n";
+                TerminateProcess(process.get(), kHung);
+                WaitForSingleObject(process.get(), 5000);
+            }
             GetExitCodeProcess(process.get(), &code);
             if (const auto box = presser.stop()) disturbed += test::narrow(exportName) + " showed: " + test::narrow(box->text) + "\n";
         }
@@ -230,11 +232,15 @@ public:
     std::pair<long, long> killEachChange(bool removal) {  // changes, recovered
         long changes = 0, recovered = 0;
         for (long k = 1; k <= 400; ++k) {
-            Attempt attempt = (disturbed.clear(), killAt(removal, k));
+            disturbed.clear();
+            Attempt attempt = killAt(removal, k);
             // A Wine process that stopped answering, or a service restart refused, is not what
             // is tested here: that change is tried once more from the start, and reported.
-            if (const std::string first = disturbed; !first.empty())
-                repeated += attempt.report + ":\n" + first, disturbed.clear(), attempt = killAt(removal, k);
+            if (!disturbed.empty()) {
+                repeated += attempt.report + ":\n" + disturbed;
+                disturbed.clear();
+                attempt = killAt(removal, k);
+            }
             const bool ok = attempt.ok && disturbed.empty();
             EXPECT_TRUE(ok) << attempt.report << "\n" << disturbed;
             if (!attempt.killed) break;

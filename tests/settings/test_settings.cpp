@@ -178,17 +178,18 @@ TEST_F(DeviceSettings, PropertiesAreStoredAndMirroredUntilRelease) {
 // registry and section holding its block.
 TEST_F(DeviceSettings, AnotherProcessWaitsForTheSettingsLock) {
     ASSERT_EQ(getDeviceInfo(0, &info), 1);  // keeps the section alive
-    PROCESS_INFORMATION started{};
+    unique_kernel_handle process, thread;
     {
         const SettingsLock lock;
         ASSERT_TRUE(lock.held());
         STARTUPINFOW startup{sizeof startup};
+        PROCESS_INFORMATION started{};
         wchar_t command[] = L"zolctl.exe eq set 1k=6";
         ASSERT_TRUE(CreateProcessW(nullptr, command, nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr, &startup, &started));
-        EXPECT_EQ(WaitForSingleObject(started.hProcess, 2000), static_cast<DWORD>(WAIT_TIMEOUT));
+        process.reset(started.hProcess), thread.reset(started.hThread);
+        EXPECT_EQ(WaitForSingleObject(process.get(), 2000), static_cast<DWORD>(WAIT_TIMEOUT));
         EXPECT_EQ(stored(kEqGainValue), Bytes(32, 0)) << "written without the lock";
     }
-    const unique_kernel_handle process(started.hProcess), thread(started.hThread);
     ASSERT_EQ(WaitForSingleObject(process.get(), 20000), static_cast<DWORD>(WAIT_OBJECT_0));
     EXPECT_EQ(stored(kEqGainValue).at(5), 6);
     const Bytes now = section();

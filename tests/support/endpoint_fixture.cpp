@@ -93,11 +93,8 @@ std::wstring storedText(const std::wstring& key, const std::wstring& name) {
 
 std::map<std::wstring, StoredValue> storedTree(const std::wstring& key) {
     std::map<std::wstring, StoredValue> out;
-    std::wstring subkey;
-    const HKEY root = rawRoot(key, &subkey);
-    HKEY opened = nullptr;
-    if (RegOpenKeyExW(root, subkey.c_str(), 0, KEY_READ | KEY_WOW64_64KEY, &opened) != ERROR_SUCCESS) return out;
-    const common::unique_hkey handle(opened);
+    const common::unique_hkey handle = openRaw(key, KEY_READ);
+    if (!handle) return out;
     out[L"\\"] = StoredValue{};
     wchar_t name[512];
     for (DWORD i = 0, length = 512; RegEnumValueW(handle.get(), i, name, &length, 0, 0, 0, 0) == ERROR_SUCCESS; length = 512, ++i)

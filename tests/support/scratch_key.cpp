@@ -12,18 +12,6 @@
 namespace zol::test {
 namespace {
 
-common::unique_hkey openRaw(const std::wstring& fullPath, REGSAM access, bool create = false) {
-    std::wstring subkey;
-    const HKEY root = rawRoot(fullPath, &subkey);
-    HKEY key = nullptr;
-    access |= KEY_WOW64_64KEY;
-    const LONG rc = create ? RegCreateKeyExW(root, subkey.c_str(), 0, nullptr, 0, access, nullptr, &key, nullptr)
-                           : RegOpenKeyExW(root, subkey.c_str(), 0, access, &key);
-    return common::unique_hkey(rc == ERROR_SUCCESS ? key : nullptr);
-}
-
-}  // namespace
-
 HKEY rawRoot(const std::wstring& fullPath, std::wstring* subkey) {
     const auto slash = fullPath.find(L'\\');
     *subkey = slash == std::wstring::npos ? std::wstring() : fullPath.substr(slash + 1);
@@ -32,6 +20,18 @@ HKEY rawRoot(const std::wstring& fullPath, std::wstring* subkey) {
     if (root == L"HKEY_LOCAL_MACHINE") return HKEY_LOCAL_MACHINE;
     if (root == L"HKEY_CLASSES_ROOT") return HKEY_CLASSES_ROOT;
     throw std::invalid_argument("test helper: unknown root");
+}
+
+}  // namespace
+
+common::unique_hkey openRaw(const std::wstring& fullPath, REGSAM access, bool create) {
+    std::wstring subkey;
+    const HKEY root = rawRoot(fullPath, &subkey);
+    HKEY key = nullptr;
+    access |= KEY_WOW64_64KEY;
+    const LONG rc = create ? RegCreateKeyExW(root, subkey.c_str(), 0, nullptr, 0, access, nullptr, &key, nullptr)
+                           : RegOpenKeyExW(root, subkey.c_str(), 0, access, &key);
+    return common::unique_hkey(rc == ERROR_SUCCESS ? key : nullptr);
 }
 
 ScratchKey::ScratchKey(const std::wstring& name, const std::wstring& root)

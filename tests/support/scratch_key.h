@@ -7,6 +7,8 @@
 #include <optional>
 #include <string>
 
+#include "common/unique_handle.h"
+
 namespace zol::registry {
 class RegistryException;  // complete wherever registryMessageOf is used
 }
@@ -26,7 +28,8 @@ private:
     std::wstring path_;
 };
 
-HKEY rawRoot(const std::wstring& fullPath, std::wstring* subkey);
+// A key by its full path ("HKEY_LOCAL_MACHINE\\..."), in the 64-bit view; empty when it cannot be opened.
+common::unique_hkey openRaw(const std::wstring& fullPath, REGSAM access, bool create = false);
 void rawSetValue(const std::wstring& fullPath, const std::wstring& name, DWORD type, const void* data, DWORD size);
 bool rawGetValue(const std::wstring& fullPath, const std::wstring& name, DWORD* type, std::string* bytes);
 void rawSetText(const std::wstring& fullPath, const std::wstring& name, const std::wstring& text);  // REG_SZ
